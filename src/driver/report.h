@@ -1,0 +1,12 @@
+// The help text and the numbered error messages.
+#pragma once
+
+#include <cstdio>
+
+// Prints the help text and, for each error bit set in flags, its numbered
+// message to standard output. Reads argv[0] always, argv[4] for bits 4, 16
+// and 64, argv[5] for bits 8 and 32. Returns flags unchanged.
+int print_report(int flags, char** argv);
+
+// The same report, written to out.
+int write_report(std::FILE* out, int flags, char** argv);

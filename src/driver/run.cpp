@@ -1,0 +1,270 @@
+#include "driver/run.h"
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include <sys/stat.h>
+
+#include "common/common.h"
+#include "driver/report.h"
+#include "link/link_writer.h"
+
+namespace {
+
+// Stream buffers, sized once for a fast byte stream. Static so that the run
+// path needs no heap; each serves one stream at a time.
+constexpr std::size_t STREAM_BUFFER_SIZE = std::size_t{64} * 1024;
+char source_buffer[STREAM_BUFFER_SIZE];
+char target_buffer[STREAM_BUFFER_SIZE];
+
+// Stands in for an argument vector that lacks even the program path.
+char FALLBACK_PROGRAM_PATH[] = "kuvertpfeil";
+char* FALLBACK_ARGV[] = {FALLBACK_PROGRAM_PATH, nullptr};
+
+struct StandardStreams {
+    std::FILE* input;
+    std::FILE* output;
+};
+
+bool is_standard_stream_name(const char* name) { return std::strcmp(name, "-") == 0; }
+
+void fail(int error_bit, char** argv) {
+    ErrorFlags |= error_bit;
+    print_report(ErrorFlags, argv);
+}
+
+void check_argument_count(int argc, char** argv) {
+    if (argc <= 1) {
+        fail(ERR_NO_ARGUMENTS, argv);
+    } else if (argc <= 5) {
+        fail(ERR_TOO_FEW_ARGUMENTS, argv);
+    }
+}
+
+// Every argument counts, the positional ones too; "-h" is no help switch.
+void scan_options(int argc, char** argv) {
+    if (argc <= 5) {
+        return;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0) {
+            page_mode = 1;
+        }
+    }
+}
+
+bool is_utf8_continuation(unsigned char byte) { return (byte & 0xC0U) == 0x80U; }
+bool is_utf8_lead(unsigned char byte) { return (byte & 0xC0U) == 0xC0U; }
+
+// The length to keep of a text longer than a field holds: at most
+// FIELD_SIZE - 1 bytes, cut before a UTF-8 sequence that would be split.
+std::size_t field_cut_length(const char* text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    const std::size_t limit = FIELD_SIZE - 1;
+    std::size_t cut = limit;
+    int stepped_back = 0;
+    while (stepped_back < 3 && cut > 0 && is_utf8_continuation(bytes[cut])) {
+        --cut;
+        ++stepped_back;
+    }
+    if (stepped_back > 0 && is_utf8_lead(bytes[cut])) {
+        return cut;
+    }
+    return limit; // not valid UTF-8 at the limit: nothing to keep whole
+}
+
+void copy_text_field(char (&field)[FIELD_SIZE], const char* argument, const char* label) {
+    std::size_t length = std::strlen(argument);
+    if (length >= FIELD_SIZE) {
+        length = field_cut_length(argument);
+        std::fprintf(stderr, " Hinweis: %s ist laenger als 99 Bytes und wurde gekuerzt.\n", label);
+    }
+    std::memcpy(field, argument, length);
+    field[length] = '\0';
+}
+
+// A file name is copied whole or not at all: a cut name could name another
+// file. Returns whether it fit.
+bool copy_file_name(char (&field)[FIELD_SIZE], const char* argument) {
+    const std::size_t length = std::strlen(argument);
+    if (length >= FIELD_SIZE) {
+        return false;
+    }
+    std::memcpy(field, argument, length + 1);
+    return true;
+}
+
+// Whether a standard stream is the named file. Only regular files count,
+// as with cat: a terminal or a pipe is never the same as a named file.
+bool standard_stream_is_file(std::FILE* stream, const char* name) {
+#if defined(_WIN32)
+    // No file identity to compare for an inherited handle here.
+    (void)stream;
+    (void)name;
+    return false;
+#else
+    const int descriptor = fileno(stream);
+    struct stat stream_status {};
+    struct stat file_status {};
+    if (descriptor < 0 || fstat(descriptor, &stream_status) != 0 ||
+        !S_ISREG(stream_status.st_mode) || stat(name, &file_status) != 0) {
+        return false;
+    }
+    return stream_status.st_dev == file_status.st_dev && stream_status.st_ino == file_status.st_ino;
+#endif
+}
+
+// Opening the target would truncate the source before it is read, so one
+// file under two names (or a link to it) counts as the same file too.
+bool source_and_target_are_same(const char* source_name, const char* target_name,
+                                StandardStreams standard) {
+    const bool source_is_standard = is_standard_stream_name(source_name);
+    const bool target_is_standard = is_standard_stream_name(target_name);
+    if (source_is_standard && target_is_standard) {
+        return false;
+    }
+    if (source_is_standard) {
+        return standard_stream_is_file(standard.input, target_name);
+    }
+    if (target_is_standard) {
+        return standard_stream_is_file(standard.output, source_name);
+    }
+    if (std::strcmp(source_name, target_name) == 0) {
+        return true;
+    }
+    std::error_code not_comparable; // e.g. the target does not exist yet
+    return std::filesystem::equivalent(source_name, target_name, not_comparable);
+}
+
+bool is_directory(std::FILE* stream) {
+    struct stat status {};
+    return fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+void use_stream_buffer(std::FILE* stream, char* buffer) {
+    std::setvbuf(stream, buffer, _IOFBF, STREAM_BUFFER_SIZE);
+}
+
+// Returns the message stream, or nullptr if there is none to read: a
+// missing file, a name too long to open whole, or a directory.
+std::FILE* obtain_source(const char* name, bool name_fits, std::FILE* standard_input) {
+    if (is_standard_stream_name(name)) {
+        if (is_directory(standard_input)) {
+            return nullptr;
+        }
+        use_stream_buffer(standard_input, source_buffer);
+        return standard_input;
+    }
+    if (!name_fits) {
+        return nullptr;
+    }
+    std::FILE* source = std::fopen(name, "r");
+    if (source != nullptr && is_directory(source)) {
+        std::fclose(source);
+        return nullptr;
+    }
+    if (source != nullptr) {
+        use_stream_buffer(source, source_buffer);
+    }
+    return source;
+}
+
+std::FILE* obtain_target(const char* name, bool name_fits, std::FILE* standard_output) {
+    std::FILE* target = nullptr;
+    if (is_standard_stream_name(name)) {
+        target = standard_output;
+    } else if (name_fits) {
+        target = std::fopen(name, "w");
+    }
+    if (target != nullptr) {
+        use_stream_buffer(target, target_buffer);
+    }
+    return target;
+}
+
+// The one place where the message is read: byte by byte into the encoder.
+// A read error ends the body like end of file; the caller checks for it.
+void write_body(std::FILE* source, std::FILE* target) {
+    for (int byte = read_byte(source); byte != EOF; byte = read_byte(source)) {
+        encode_body_byte(target, byte);
+    }
+}
+
+void write_link(std::FILE* source, std::FILE* target, const LinkFields& fields) {
+    write_link_opening(target, fields.recipient_name, fields.recipient_address, fields.subject);
+    write_body(source, target);
+    write_link_closing(target, fields.recipient_name);
+}
+
+// Closes both streams and reports what did not reach the target or could
+// not be read, a failed write first. The report goes to standard output,
+// so standard output as the target is closed last.
+void finish_streams(std::FILE* source, std::FILE* target, StandardStreams standard, char** argv) {
+    const bool read_failed = std::ferror(source) != 0;
+    std::fclose(source);
+    bool write_failed = std::fflush(target) != 0 || std::ferror(target) != 0;
+    const bool target_is_standard_output = target == standard.output;
+    if (!target_is_standard_output) {
+        write_failed = std::fclose(target) != 0 || write_failed;
+    }
+    if (write_failed) {
+        fail(ERR_TARGET_NOT_WRITTEN, argv);
+    } else if (read_failed) {
+        fail(ERR_SOURCE_NOT_READ, argv);
+    }
+    if (target_is_standard_output && std::fclose(target) != 0 && ErrorFlags == 0) {
+        ErrorFlags |= ERR_TARGET_NOT_WRITTEN; // nowhere left to print the report
+    }
+}
+
+} // namespace
+
+int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE* standard_output) {
+    // A run starts from a clean state, also when called again in one process.
+    ErrorFlags = 0;
+    page_mode = 0;
+    LinkFields fields{};
+    const StandardStreams standard{standard_input, standard_output};
+
+    if (argc < 1 || argv == nullptr || argv[0] == nullptr) {
+        argc = 1;
+        argv = FALLBACK_ARGV;
+    } else if (argv[0][0] == '\0') {
+        argv[0] = FALLBACK_PROGRAM_PATH; // Linux stands "" in for a missing path
+    }
+    check_argument_count(argc, argv);
+    scan_options(argc, argv);
+    if (ErrorFlags != 0) {
+        return ErrorFlags;
+    }
+
+    copy_text_field(fields.recipient_name, argv[1], "Empfaengername");
+    copy_text_field(fields.recipient_address, argv[2], "Empfaengeradresse");
+    copy_text_field(fields.subject, argv[3], "Betreffzeile");
+    const bool source_name_fits = copy_file_name(fields.source_name, argv[4]);
+    const bool target_name_fits = copy_file_name(fields.target_name, argv[5]);
+
+    // Names as typed: a long name is compared whole, not as its cut copy.
+    if (source_and_target_are_same(argv[4], argv[5], standard)) {
+        fail(ERR_SAME_FILE, argv);
+        return ErrorFlags;
+    }
+    std::FILE* source = obtain_source(fields.source_name, source_name_fits, standard_input);
+    if (source == nullptr) {
+        fail(ERR_SOURCE_NOT_FOUND, argv);
+        return ErrorFlags;
+    }
+    std::FILE* target = obtain_target(fields.target_name, target_name_fits, standard_output);
+    if (target == nullptr) {
+        fail(ERR_TARGET_NOT_OPENED, argv);
+        std::fclose(source);
+        return ErrorFlags;
+    }
+
+    write_link(source, target, fields);
+    finish_streams(source, target, standard, argv);
+    return ErrorFlags;
+}
+
+int run(int argc, char** argv) { return run_with_streams(argc, argv, stdin, stdout); }

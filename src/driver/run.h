@@ -1,0 +1,11 @@
+// The run sequence: check the command line, open the streams, write the link.
+#pragma once
+
+#include <cstdio>
+
+// Runs the program once and returns the final ErrorFlags, the exit status.
+int run(int argc, char** argv);
+
+// The same run, with the streams that "-" stands for given explicitly
+// (run() passes stdin and stdout). The report still goes to stdout.
+int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE* standard_output);

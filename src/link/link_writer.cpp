@@ -1,0 +1,64 @@
+#include "link/link_writer.h"
+
+#include <array>
+
+#include "common/common.h"
+
+namespace {
+
+// , - . @ [ ] _ { | } ~
+constexpr int SAFE_MARKS[] = {0x2C, 0x2D, 0x2E, 0x40, 0x5B, 0x5D, 0x5F, 0x7B, 0x7C, 0x7D, 0x7E};
+
+constexpr bool is_safe_mark(int byte) {
+    for (const int mark : SAFE_MARKS) {
+        if (byte == mark) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Built from byte values, not from the execution character set, so the
+// classification is the same whatever the locale or platform.
+constexpr std::array<bool, 256> make_safe_table() {
+    std::array<bool, 256> table{};
+    for (int byte = 0; byte < 256; ++byte) {
+        const bool digit = byte >= 0x30 && byte <= 0x39;
+        const bool upper = byte >= 0x41 && byte <= 0x5A;
+        const bool lower = byte >= 0x61 && byte <= 0x7A;
+        table[byte] = digit || upper || lower || is_safe_mark(byte);
+    }
+    return table;
+}
+
+constexpr std::array<bool, 256> SAFE_BODY_BYTES = make_safe_table();
+constexpr char LOWER_HEX_DIGITS[] = "0123456789abcdef";
+
+} // namespace
+
+bool is_safe_body_byte(int byte) {
+    return byte >= 0 && byte < 256 && SAFE_BODY_BYTES[static_cast<unsigned>(byte)];
+}
+
+void write_link_opening(std::FILE* target, const char* recipient_name,
+                        const char* recipient_address, const char* subject) {
+    std::fprintf(target, "<a href=\"mailto:%s <%s>?subject=%s&body=", recipient_name,
+                 recipient_address, subject);
+}
+
+void encode_body_byte(std::FILE* target, int byte) {
+    // The value is taken as the byte 0 to 255 it is, also if a caller hands
+    // over a plain (signed) char.
+    const unsigned value = static_cast<unsigned char>(byte);
+    if (SAFE_BODY_BYTES[value]) {
+        write_byte(static_cast<int>(value), target);
+        return;
+    }
+    write_byte('%', target);
+    write_byte(LOWER_HEX_DIGITS[value >> 4U], target);
+    write_byte(LOWER_HEX_DIGITS[value & 0x0FU], target);
+}
+
+void write_link_closing(std::FILE* target, const char* recipient_name) {
+    std::fprintf(target, "\">\nNachricht an %s\n</a>\n", recipient_name);
+}

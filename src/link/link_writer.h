@@ -1,0 +1,20 @@
+// The plain mail link: its opening, the percent-encoded body and its closing.
+#pragma once
+
+#include <cstdio>
+
+// Writes "<a href="mailto:NAME <ADDRESS>?subject=SUBJECT&body=". The three
+// values are inserted as they stand, neither encoded nor escaped.
+void write_link_opening(std::FILE* target, const char* recipient_name,
+                        const char* recipient_address, const char* subject);
+
+// Writes one message byte (0 to 255): a safe character as itself, any other
+// byte as "%" and two lower-case hexadecimal digits.
+void encode_body_byte(std::FILE* target, int byte);
+
+// Writes the end of the start tag, the link text and the end tag.
+void write_link_closing(std::FILE* target, const char* recipient_name);
+
+// True for the 73 characters the body carries unencoded: digits, letters
+// and , - . @ [ ] _ { | } ~
+bool is_safe_body_byte(int byte);

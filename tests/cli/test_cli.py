@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""Drives the built executable as a user would: exit statuses, the report,
+the link on files and standard streams, and which files a run may touch."""
+
+import argparse
+import ctypes
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import urllib.parse
+
+EXE = None  # set from the command line
+
+HELP_START = b"\n ************************\n ***   Kuvertpfeil    ***\n"
+HELP_END = b" Optionen (durch Leerzeichen getrennt):\n  -h\tHTML-Grundgeruest erzeugen\n  \n"
+
+
+def link(name, address, subject, body):
+    return (b'<a href="mailto:%s <%s>?subject=%s&body=%s">\nNachricht an %s\n</a>\n'
+            % (name, address, subject, body, name))
+
+
+def body_of(output):
+    start = output.index(b"&body=") + len(b"&body=")
+    return output[start:output.index(b'">\n', start)]
+
+
+class CliTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="kuvertpfeil-cli-")
+        self.addCleanup(shutil.rmtree, self.dir)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def run_tool(self, *args, stdin=b"", stdin_file=None, stdout_file=None):
+        """Runs in the scratch folder; returns (status, stdout, stderr)."""
+        stdin_stream = open(self.path(stdin_file), "rb") if stdin_file else subprocess.PIPE
+        stdout_stream = open(self.path(stdout_file), "ab") if stdout_file else subprocess.PIPE
+        try:
+            proc = subprocess.Popen([EXE, *args], cwd=self.dir, stdin=stdin_stream,
+                                    stdout=stdout_stream, stderr=subprocess.PIPE)
+            out, err = proc.communicate(None if stdin_file else stdin, timeout=120)
+        finally:
+            for stream in (stdin_stream, stdout_stream):
+                if stream is not subprocess.PIPE:
+                    stream.close()
+        return proc.returncode, out, err
+
+    def assert_report(self, out, error_line):
+        self.assertTrue(out.startswith(HELP_START), out[:80])
+        self.assertTrue(out.endswith(HELP_END + error_line), out[-200:])
+        self.assertIn(b" Syntax: " + EXE.encode() + b" <Empfaengername>", out)
+
+
+class Failures(CliTest):
+    def test_argument_counts(self):
+        cases = [
+            ([], 1, b""),
+            (["N"], 2, b" Fehler 1: Bitte mindestens 5 Argumente angeben.\n\n"),
+            (["N", "A", "S", "-"], 2, b" Fehler 1: Bitte mindestens 5 Argumente angeben.\n\n"),
+            (["-h"], 2, b" Fehler 1: Bitte mindestens 5 Argumente angeben.\n\n"),
+        ]
+        for args, status, error_line in cases:
+            with self.subTest(args=args):
+                code, out, _ = self.run_tool(*args)
+                self.assertEqual(code, status)
+                self.assert_report(out, error_line)
+                self.assertEqual(os.listdir(self.dir), [])
+
+    def test_files_that_cannot_be_used(self):
+        long_name = "m" * 120 + ".txt"
+        os.mkdir(self.path("folder"))
+        for name in ("msg.txt", long_name, long_name[:99]):
+            self.write(name, b"Nachricht\n")
+        os.symlink("msg.txt", self.path("link-to-msg.txt"))
+        os.link(self.path("msg.txt"), self.path("hard-msg.txt"))
+        cases = [
+            # source, target, status, what the report names
+            ("nix.txt", "out.html", 4, b" Fehler 2: Quelldatei nix.txt existiert nicht.\n\n"),
+            ("folder", "out.html", 4, b" Fehler 2: Quelldatei folder existiert nicht.\n\n"),
+            (long_name, "out.html", 4,
+             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % long_name.encode()),
+            ("msg.txt", "kein/ordner/out.html", 8,
+             b" Fehler 3: Zieldatei kein/ordner/out.html konnte nicht geoeffnet werden.\n\n"),
+            ("msg.txt", "folder", 8,
+             b" Fehler 3: Zieldatei folder konnte nicht geoeffnet werden.\n\n"),
+            ("msg.txt", long_name, 8,
+             b" Fehler 3: Zieldatei %s konnte nicht geoeffnet werden.\n\n" % long_name.encode()),
+            ("msg.txt", "msg.txt", 16,
+             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n"),
+            ("msg.txt", "./msg.txt", 16,
+             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n"),
+            ("msg.txt", "link-to-msg.txt", 16,
+             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n"),
+            ("hard-msg.txt", "msg.txt", 16,
+             b" Fehler 4: Quelldatei hard-msg.txt und Zieldatei sind identisch.\n\n"),
+        ]
+        before = {name: self.read(name) for name in os.listdir(self.dir)
+                  if os.path.isfile(self.path(name))}
+        for source, target, status, error_line in cases:
+            with self.subTest(source=source, target=target):
+                code, out, _ = self.run_tool("N", "A", "S", source, target)
+                self.assertEqual(code, status)
+                self.assert_report(out, error_line)
+                self.assertFalse(os.path.exists(self.path("out.html")))
+                after = {name: self.read(name) for name in os.listdir(self.dir)
+                         if os.path.isfile(self.path(name))}
+                self.assertEqual(after, before)
+
+    def test_standard_stream_that_is_the_named_file(self):
+        self.write("msg.txt", b"Nachricht\n")
+        code, out, _ = self.run_tool("N", "A", "S", "-", "msg.txt", stdin_file="msg.txt")
+        self.assertEqual(code, 16)
+        self.assert_report(out, b" Fehler 4: Quelldatei - und Zieldatei sind identisch.\n\n")
+        self.assertEqual(self.read("msg.txt"), b"Nachricht\n")
+
+        code, _, _ = self.run_tool("N", "A", "S", "msg.txt", "-", stdout_file="msg.txt")
+        self.assertEqual(code, 16)
+        self.assertTrue(self.read("msg.txt").startswith(b"Nachricht\n"))
+
+    def test_write_failure(self):
+        self.write("msg.txt", b"Nachricht\n")
+        code, out, _ = self.run_tool("N", "A", "S", "msg.txt", "/dev/full")
+        self.assertEqual(code, 32)
+        self.assert_report(out, b" Fehler 5: Zieldatei /dev/full konnte nicht "
+                                b"vollstaendig geschrieben werden.\n\n")
+
+    def test_read_failure_still_closes_the_link(self):
+        code, out, _ = self.run_tool("N", "A", "S", "/proc/self/mem", "out.html")
+        self.assertEqual(code, 64)
+        self.assert_report(out, b" Fehler 6: Quelldatei /proc/self/mem konnte nicht "
+                                b"vollstaendig gelesen werden.\n\n")
+        self.assertEqual(self.read("out.html"), link(b"N", b"A", b"S", b""))
+
+    def test_empty_argument_vector(self):
+        read_end, write_end = os.pipe()
+        pid = os.fork()
+        if pid == 0:  # child: exec with no program path at all
+            os.dup2(write_end, 1)
+            libc = ctypes.CDLL(None, use_errno=True)
+            libc.execv(EXE.encode(), (ctypes.c_char_p * 1)(None))
+            os._exit(127)
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            out = pipe.read()
+        _, wait_status = os.waitpid(pid, 0)
+        self.assertEqual(os.waitstatus_to_exitcode(wait_status), 1)
+        self.assertIn(b" Syntax: kuvertpfeil <Empfaengername>", out)
+        self.assertNotIn(b"Fehler", out)
+
+
+class Links(CliTest):
+    def test_message_from_file_to_file(self):
+        self.write("msg.txt", b"Hallo\nWelt\n")
+        self.write("out.html", b"old content " * 100)
+        code, out, err = self.run_tool('Max "M" <m>', "max@example.com", "50% & mehr",
+                                       "msg.txt", "out.html")
+        self.assertEqual((code, out, err), (0, b"", b""))
+        self.assertEqual(self.read("out.html"),
+                         link(b'Max "M" <m>', b"max@example.com", b"50% & mehr",
+                              b"Hallo%0aWelt%0a"))
+
+    def test_standard_streams_and_ignored_arguments(self):
+        cases = [
+            (["-", "-"], b"Hallo Welt\n", b"Hallo%20Welt%0a"),
+            (["-", "-", "x", "-H", "--h", "-h1"], b"\xc3\xa4&#", b"%c3%a4%26%23"),
+            (["-", "-"], b"", b""),
+        ]
+        for extra, message, body in cases:
+            with self.subTest(extra=extra):
+                code, out, err = self.run_tool("N", "a@b.c", "S", *extra, stdin=message)
+                self.assertEqual((code, err), (0, b""))
+                self.assertEqual(out, link(b"N", b"a@b.c", b"S", body))
+
+    def test_random_binary_message_decodes_back(self):
+        message = random.Random(20191121).randbytes(3 * 1024 * 1024)
+        self.write("msg.bin", message)
+        code, _, _ = self.run_tool("N", "A", "S", "msg.bin", "out.html")
+        self.assertEqual(code, 0)
+        body = body_of(self.read("out.html"))
+        self.assertEqual(urllib.parse.unquote_to_bytes(body), message)
+        self.assertNotIn(b"\n", body)
+        self.assertIsNone(re.search(rb"%(?![0-9a-f]{2})", body))  # lower-case escapes only
+
+
+def main():
+    global EXE
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    options, rest = parser.parse_known_args()
+    EXE = os.path.abspath(options.exe)
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
