@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the tests need, those missing only.
+# Installs what the tests need, the missing parts only.
 set -euo pipefail
 
-packages=(cmake g++ make googletest libgtest-dev python3)
+packages=(cmake g++ make googletest libgtest-dev python3 tidy chromium)
+# This machine's Node.js brings its own npm; Debian's pair only where none is.
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -13,3 +15,6 @@ if ((${#missing[@]})); then
     apt-get update
     DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+# playwright-core drives Debian's chromium; it downloads no browser of its own.
+npm ci --prefix "$(dirname "$0")/browser" --no-audit --no-fund

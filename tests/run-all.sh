@@ -5,6 +5,6 @@ cd "$(dirname "$0")/.."
 
 bash tests/install-deps.sh
 
-cmake -S . -B build/ci -DKUVERTPFEIL_WERROR=ON
+cmake -S . -B build/ci -DKUVERTPFEIL_WERROR=ON -DKUVERTPFEIL_BROWSER_TESTS=ON
 cmake --build build/ci -j"$(nproc)"
 ctest --test-dir build/ci --output-on-failure

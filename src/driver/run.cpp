@@ -9,6 +9,7 @@
 #include "common/common.h"
 #include "driver/report.h"
 #include "link/link_writer.h"
+#include "link/page_frame.h"
 
 namespace {
 
@@ -191,10 +192,22 @@ void write_body(std::FILE* source, std::FILE* target) {
     }
 }
 
-void write_link(std::FILE* source, std::FILE* target, const LinkFields& fields) {
-    write_link_opening(target, fields.recipient_name, fields.recipient_address, fields.subject);
+void write_link(std::FILE* source, std::FILE* target, const LinkFields& fields,
+                const char* program_path) {
+    if (page_mode != 0) {
+        write_page_head(target, program_path, fields.recipient_name);
+        write_framed_link_opening(target, fields.recipient_name, fields.recipient_address,
+                                  fields.subject);
+    } else {
+        write_link_opening(target, fields.recipient_name, fields.recipient_address, fields.subject);
+    }
     write_body(source, target);
-    write_link_closing(target, fields.recipient_name);
+    if (page_mode != 0) {
+        write_framed_link_closing(target, fields.recipient_name);
+        write_page_tail(target);
+    } else {
+        write_link_closing(target, fields.recipient_name);
+    }
 }
 
 // Closes both streams and reports what did not reach the target or could
@@ -262,7 +275,7 @@ int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE
         return ErrorFlags;
     }
 
-    write_link(source, target, fields);
+    write_link(source, target, fields, argv[0]);
     finish_streams(source, target, standard, argv);
     return ErrorFlags;
 }

@@ -197,6 +197,62 @@ class Links(CliTest):
         self.assertIsNone(re.search(rb"%(?![0-9a-f]{2})", body))  # lower-case escapes only
 
 
+class PageMode(CliTest):
+    MESSAGE = 'Grüße & #1: 100% "zitiert" <b>\nZeile 2\n'.encode() + b"\x00\xff\n"
+
+    def page(self, *args, message=MESSAGE):
+        code, out, err = self.run_tool(*args, stdin=message)
+        self.assertEqual((code, err), (0, b""))
+        return out
+
+    def test_which_arguments_switch_page_mode_on(self):
+        cases = [
+            (["S", "-", "-", "-h"], True),
+            (["S", "-", "-", "x", "y", "-h"], True),
+            (["-h", "-", "-"], True),  # a subject "-h" counts, and stays the subject
+            (["S", "-", "-", "-H", "--h", "-h1"], False),
+        ]
+        for args, is_page in cases:
+            with self.subTest(args=args):
+                out = self.page("N", "a@b.c", *args)
+                self.assertEqual(out.startswith(b"<!doctype html public "), is_page)
+                self.assertEqual(out.endswith(b"</div>\n</div>\n\n</body>\n</html>\n"), is_page)
+                self.assertIn(b"?subject=%s&body=" % args[0].encode(), out)
+
+    def test_page_carries_the_plain_link_body_and_the_program_path(self):
+        plain = self.page("N", "a@b.c", "S", "-", "-")
+        page = self.page("N", "a@b.c", "S", "-", "-", "-h")
+        self.assertEqual(body_of(page), body_of(plain))
+        self.assertIn(b'<meta name="generator" content="%s 2.3">\n' % EXE.encode(), page)
+        self.assertIn(b"\nKuvertpfeil f&uuml;r Nachricht an N\n", page)
+        empty = self.page("N", "a@b.c", "S", "-", "-", "-h", message=b"")
+        self.assertIn(b'?subject=S&body=">\nNachricht an N\n</a>\n</div>\n</div>\n', empty)
+
+    def test_page_passes_tidy_without_errors(self):
+        tidy = shutil.which("tidy")
+        self.assertIsNotNone(tidy, "tidy is needed (Debian package tidy)")
+        self.write("msg.txt", self.MESSAGE)
+        code, _, _ = self.run_tool("Jürgen Ärger", "j@example.org", "Über", "msg.txt",
+                                   "page.html", "-h")
+        self.assertEqual(code, 0)
+        result = subprocess.run([tidy, "-q", "-e", self.path("page.html")],
+                                capture_output=True)
+        report = result.stdout + result.stderr
+        self.assertLess(result.returncode, 2, report)
+        self.assertNotIn(b"Error:", report)
+
+    def test_failures_in_page_mode(self):
+        self.write("msg.txt", b"Nachricht\n")
+        cases = [("msg.txt", "./msg.txt", 16), ("msg.txt", "/dev/full", 32),
+                 ("nix.txt", "out.html", 4)]
+        for source, target, status in cases:
+            with self.subTest(target=target):
+                code, out, _ = self.run_tool("N", "A", "S", source, target, "-h")
+                self.assertEqual(code, status)
+                self.assertNotIn(b"<!doctype", out)
+        self.assertEqual(self.read("msg.txt"), b"Nachricht\n")
+        self.assertFalse(os.path.exists(self.path("out.html")))
+
 def main():
     global EXE
     parser = argparse.ArgumentParser()
