@@ -2,7 +2,8 @@
 # Installs what the tests need, the missing parts only.
 set -euo pipefail
 
-packages=(cmake g++ make googletest libgtest-dev python3 tidy chromium)
+packages=(cmake g++ make googletest libgtest-dev python3 tidy chromium
+    g++-mingw-w64-x86-64 wine wine64)
 # This machine's Node.js brings its own npm; Debian's pair only where none is.
 command -v npm >/dev/null || packages+=(nodejs npm)
 
@@ -13,7 +14,7 @@ for package in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 fi
 
 # playwright-core drives Debian's chromium; it downloads no browser of its own.

@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Drives the built executable as a user would: exit statuses, the report,
-the link on files and standard streams, and which files a run may touch."""
+the link on files and standard streams, and which files a run may touch.
+
+The same tests run against the native build and, with --wineprefix, against
+the Windows build under Wine, where text streams turn LF into CR LF."""
 
 import argparse
 import ctypes
@@ -14,20 +17,44 @@ import tempfile
 import unittest
 import urllib.parse
 
-EXE = None  # set from the command line
-
 HELP_START = b"\n ************************\n ***   Kuvertpfeil    ***\n"
 HELP_END = b" Optionen (durch Leerzeichen getrennt):\n  -h\tHTML-Grundgeruest erzeugen\n  \n"
 
 
+class Platform:
+    """How the executable is started, and what its text streams do."""
+
+    def __init__(self, exe, wineprefix=None):
+        self.exe = os.path.abspath(exe)
+        self.windows = wineprefix is not None
+        self.prefix, self.env, self.shown_path = [], None, self.exe
+        if self.windows:
+            self.prefix = [shutil.which("wine") or "wine"]
+            self.env = dict(os.environ, WINEDEBUG="-all",
+                            WINEPREFIX=os.path.abspath(wineprefix))
+            # The Windows start-up names the program by its path on Wine's Z: drive.
+            self.shown_path = "Z:" + self.exe.replace("/", "\\")
+
+    def command(self, args):
+        return [*self.prefix, self.exe, *args]
+
+    def text(self, data):
+        """What the program's text output looks like on this platform."""
+        return data.replace(b"\n", b"\r\n") if self.windows else data
+
+
+TOOL = None  # set from the command line
+
+
 def link(name, address, subject, body):
-    return (b'<a href="mailto:%s <%s>?subject=%s&body=%s">\nNachricht an %s\n</a>\n'
-            % (name, address, subject, body, name))
+    return TOOL.text(b'<a href="mailto:%s <%s>?subject=%s&body=%s">\nNachricht an %s\n</a>\n'
+                     % (name, address, subject, body, name))
 
 
 def body_of(output):
+    """The encoded body: it never holds a quote or ">", both being escaped."""
     start = output.index(b"&body=") + len(b"&body=")
-    return output[start:output.index(b'">\n', start)]
+    return output[start:output.index(b'">', start)]
 
 
 class CliTest(unittest.TestCase):
@@ -51,8 +78,9 @@ class CliTest(unittest.TestCase):
         stdin_stream = open(self.path(stdin_file), "rb") if stdin_file else subprocess.PIPE
         stdout_stream = open(self.path(stdout_file), "ab") if stdout_file else subprocess.PIPE
         try:
-            proc = subprocess.Popen([EXE, *args], cwd=self.dir, stdin=stdin_stream,
-                                    stdout=stdout_stream, stderr=subprocess.PIPE)
+            proc = subprocess.Popen(TOOL.command(args), cwd=self.dir, env=TOOL.env,
+                                    stdin=stdin_stream, stdout=stdout_stream,
+                                    stderr=subprocess.PIPE)
             out, err = proc.communicate(None if stdin_file else stdin, timeout=120)
         finally:
             for stream in (stdin_stream, stdout_stream):
@@ -60,10 +88,14 @@ class CliTest(unittest.TestCase):
                     stream.close()
         return proc.returncode, out, err
 
+    def require_posix(self, why):
+        if TOOL.windows:
+            self.skipTest(why)
+
     def assert_report(self, out, error_line):
-        self.assertTrue(out.startswith(HELP_START), out[:80])
-        self.assertTrue(out.endswith(HELP_END + error_line), out[-200:])
-        self.assertIn(b" Syntax: " + EXE.encode() + b" <Empfaengername>", out)
+        self.assertTrue(out.startswith(TOOL.text(HELP_START)), out[:80])
+        self.assertTrue(out.endswith(TOOL.text(HELP_END + error_line)), out[-200:])
+        self.assertIn(b" Syntax: " + TOOL.shown_path.encode() + b" <Empfaengername>", out)
 
 
 class Failures(CliTest):
@@ -122,6 +154,7 @@ class Failures(CliTest):
                 self.assertEqual(after, before)
 
     def test_standard_stream_that_is_the_named_file(self):
+        self.require_posix("a standard stream's file identity is compared on POSIX only")
         self.write("msg.txt", b"Nachricht\n")
         code, out, _ = self.run_tool("N", "A", "S", "-", "msg.txt", stdin_file="msg.txt")
         self.assertEqual(code, 16)
@@ -133,6 +166,7 @@ class Failures(CliTest):
         self.assertTrue(self.read("msg.txt").startswith(b"Nachricht\n"))
 
     def test_write_failure(self):
+        self.require_posix("needs /dev/full")
         self.write("msg.txt", b"Nachricht\n")
         code, out, _ = self.run_tool("N", "A", "S", "msg.txt", "/dev/full")
         self.assertEqual(code, 32)
@@ -140,6 +174,7 @@ class Failures(CliTest):
                                 b"vollstaendig geschrieben werden.\n\n")
 
     def test_read_failure_still_closes_the_link(self):
+        self.require_posix("needs /proc/self/mem")
         code, out, _ = self.run_tool("N", "A", "S", "/proc/self/mem", "out.html")
         self.assertEqual(code, 64)
         self.assert_report(out, b" Fehler 6: Quelldatei /proc/self/mem konnte nicht "
@@ -147,12 +182,13 @@ class Failures(CliTest):
         self.assertEqual(self.read("out.html"), link(b"N", b"A", b"S", b""))
 
     def test_empty_argument_vector(self):
+        self.require_posix("execs without a program path")
         read_end, write_end = os.pipe()
         pid = os.fork()
         if pid == 0:  # child: exec with no program path at all
             os.dup2(write_end, 1)
             libc = ctypes.CDLL(None, use_errno=True)
-            libc.execv(EXE.encode(), (ctypes.c_char_p * 1)(None))
+            libc.execv(TOOL.exe.encode(), (ctypes.c_char_p * 1)(None))
             os._exit(127)
         os.close(write_end)
         with os.fdopen(read_end, "rb") as pipe:
@@ -188,11 +224,15 @@ class Links(CliTest):
 
     def test_random_binary_message_decodes_back(self):
         message = random.Random(20191121).randbytes(3 * 1024 * 1024)
+        expected = message
+        if TOOL.windows:  # a text stream: Ctrl-Z would end it, CR LF arrives as LF
+            message = message.replace(b"\x1a", b"")
+            expected = message.replace(b"\r\n", b"\n")
         self.write("msg.bin", message)
         code, _, _ = self.run_tool("N", "A", "S", "msg.bin", "out.html")
         self.assertEqual(code, 0)
         body = body_of(self.read("out.html"))
-        self.assertEqual(urllib.parse.unquote_to_bytes(body), message)
+        self.assertEqual(urllib.parse.unquote_to_bytes(body), expected)
         self.assertNotIn(b"\n", body)
         self.assertIsNone(re.search(rb"%(?![0-9a-f]{2})", body))  # lower-case escapes only
 
@@ -216,17 +256,20 @@ class PageMode(CliTest):
             with self.subTest(args=args):
                 out = self.page("N", "a@b.c", *args)
                 self.assertEqual(out.startswith(b"<!doctype html public "), is_page)
-                self.assertEqual(out.endswith(b"</div>\n</div>\n\n</body>\n</html>\n"), is_page)
+                self.assertEqual(out.endswith(TOOL.text(b"</div>\n</div>\n\n</body>\n</html>\n")),
+                                 is_page)
                 self.assertIn(b"?subject=%s&body=" % args[0].encode(), out)
 
     def test_page_carries_the_plain_link_body_and_the_program_path(self):
         plain = self.page("N", "a@b.c", "S", "-", "-")
         page = self.page("N", "a@b.c", "S", "-", "-", "-h")
         self.assertEqual(body_of(page), body_of(plain))
-        self.assertIn(b'<meta name="generator" content="%s 2.3">\n' % EXE.encode(), page)
-        self.assertIn(b"\nKuvertpfeil f&uuml;r Nachricht an N\n", page)
+        self.assertIn(TOOL.text(b'<meta name="generator" content="%s 2.3">\n'
+                                % TOOL.shown_path.encode()), page)
+        self.assertIn(TOOL.text(b"\nKuvertpfeil f&uuml;r Nachricht an N\n"), page)
         empty = self.page("N", "a@b.c", "S", "-", "-", "-h", message=b"")
-        self.assertIn(b'?subject=S&body=">\nNachricht an N\n</a>\n</div>\n</div>\n', empty)
+        self.assertIn(TOOL.text(b'?subject=S&body=">\nNachricht an N\n</a>\n</div>\n</div>\n'),
+                      empty)
 
     def test_page_passes_tidy_without_errors(self):
         tidy = shutil.which("tidy")
@@ -243,8 +286,9 @@ class PageMode(CliTest):
 
     def test_failures_in_page_mode(self):
         self.write("msg.txt", b"Nachricht\n")
-        cases = [("msg.txt", "./msg.txt", 16), ("msg.txt", "/dev/full", 32),
-                 ("nix.txt", "out.html", 4)]
+        cases = [("msg.txt", "./msg.txt", 16), ("nix.txt", "out.html", 4)]
+        if not TOOL.windows:
+            cases.append(("msg.txt", "/dev/full", 32))
         for source, target, status in cases:
             with self.subTest(target=target):
                 code, out, _ = self.run_tool("N", "A", "S", source, target, "-h")
@@ -253,13 +297,83 @@ class PageMode(CliTest):
         self.assertEqual(self.read("msg.txt"), b"Nachricht\n")
         self.assertFalse(os.path.exists(self.path("out.html")))
 
+class Wildcards(CliTest):
+    def test_wildcard_source(self):
+        self.write("nachricht.txt", b"Hallo\n")
+        code, out, _ = self.run_tool("N", "A", "S", "nach*.txt", "-")
+        if TOOL.windows:  # the start-up expands it, as a shell would elsewhere
+            self.assertEqual((code, out), (0, link(b"N", b"A", b"S", b"Hallo%0a")))
+        else:  # no shell here, and the program itself expands nothing
+            self.assertEqual(code, 4)
+
+
+class WindowsTextStreams(CliTest):
+    def setUp(self):
+        super().setUp()
+        if not TOOL.windows:
+            self.skipTest("Windows text streams")
+
+    def test_crlf_and_ctrl_z_from_file_and_pipe(self):
+        cases = [(b"Hallo\r\nWelt\r\n", b"Hallo%0aWelt%0a"),
+                 (b"Hallo\x1aWelt\r\n", b"Hallo"),
+                 (b"a\rb\n", b"a%0db%0a")]
+        for message, body in cases:
+            with self.subTest(message=message):
+                self.write("msg.txt", message)
+                from_file = self.run_tool("N", "A", "S", "msg.txt", "-")
+                from_pipe = self.run_tool("N", "A", "S", "-", "-", stdin=message)
+                for code, out, _ in (from_file, from_pipe):
+                    self.assertEqual((code, out), (0, link(b"N", b"A", b"S", body)))
+
+    def test_every_line_feed_written_is_crlf(self):
+        self.write("msg.txt", b"Hallo\n")
+        outputs = [self.run_tool("N", "A", "S", "msg.txt", "-", "-h")[1],
+                   self.run_tool("N", "A", "S", "msg.txt", "-")[1],
+                   self.run_tool("N")[1]]
+        self.run_tool("N", "A", "S", "msg.txt", "page.html", "-h")
+        outputs.append(self.read("page.html"))
+        for out in outputs:
+            self.assertGreater(out.count(b"\r\n"), 2)
+            self.assertEqual(out.count(b"\n"), out.count(b"\r\n"))
+
+    def test_same_file_guard_both_ways(self):
+        self.write("a.txt", b"A\n")
+        self.write("b.txt", b"B\n")
+        code, out, _ = self.run_tool("N", "A", "S", "a.txt", ".\\a.txt")
+        self.assertEqual(code, 16)
+        self.assert_report(out, b" Fehler 4: Quelldatei a.txt und Zieldatei sind identisch.\n\n")
+        self.assertEqual(self.read("a.txt"), b"A\n")
+        code, _, _ = self.run_tool("N", "A", "S", "a.txt", "b.txt")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("b.txt"), link(b"N", b"A", b"S", b"A%0a"))
+
+def run_tests(argv):
+    program = unittest.main(argv=argv, verbosity=2, exit=False)
+    return 0 if program.result.wasSuccessful() else 1
+
+
 def main():
-    global EXE
+    global TOOL
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--wineprefix", help="run a Windows build under Wine with this prefix")
     options, rest = parser.parse_known_args()
-    EXE = os.path.abspath(options.exe)
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+    TOOL = Platform(options.exe, options.wineprefix)
+    argv = [sys.argv[0], *rest]
+    if not TOOL.windows:
+        sys.exit(run_tests(argv))
+    # One wineserver for all calls, rather than one started and stopped per call.
+    wineserver = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
+    os.makedirs(TOOL.env["WINEPREFIX"], exist_ok=True)
+    subprocess.run([wineserver, "-p"], env=TOOL.env, check=True)
+    # The first call creates the prefix and starts Wine's background services;
+    # with null streams, so that they hold no test's pipes open later.
+    subprocess.run(TOOL.command([]), env=TOOL.env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+    try:
+        sys.exit(run_tests(argv))
+    finally:
+        subprocess.run([wineserver, "-k"], env=TOOL.env, check=False)
 
 
 if __name__ == "__main__":
