@@ -61,15 +61,15 @@ bool is_utf8_lead(unsigned char byte) { return (byte & 0xC0U) == 0xC0U; }
 // The length to keep of a text longer than a field holds: at most
 // FIELD_SIZE - 1 bytes, cut before a UTF-8 sequence that would be split.
 std::size_t field_cut_length(const char* text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     const std::size_t limit = FIELD_SIZE - 1;
     std::size_t cut = limit;
     int stepped_back = 0;
-    while (stepped_back < 3 && cut > 0 && is_utf8_continuation(bytes[cut])) {
+    while (stepped_back < 3 && cut > 0 &&
+           is_utf8_continuation(static_cast<unsigned char>(text[cut]))) {
         --cut;
         ++stepped_back;
     }
-    if (stepped_back > 0 && is_utf8_lead(bytes[cut])) {
+    if (stepped_back > 0 && is_utf8_lead(static_cast<unsigned char>(text[cut]))) {
         return cut;
     }
     return limit; // not valid UTF-8 at the limit: nothing to keep whole

@@ -1,6 +1,8 @@
 #include "link/link_writer.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "common/common.h"
 
@@ -10,12 +12,8 @@ namespace {
 constexpr int SAFE_MARKS[] = {0x2C, 0x2D, 0x2E, 0x40, 0x5B, 0x5D, 0x5F, 0x7B, 0x7C, 0x7D, 0x7E};
 
 constexpr bool is_safe_mark(int byte) {
-    for (const int mark : SAFE_MARKS) {
-        if (byte == mark) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(std::begin(SAFE_MARKS), std::end(SAFE_MARKS),
+                       [byte](int mark) { return mark == byte; });
 }
 
 // Built from byte values, not from the execution character set, so the
