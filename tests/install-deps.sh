@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(cmake g++ make googletest libgtest-dev python3 tidy chromium
     g++-mingw-w64-x86-64 wine wine64
-    clang libclang-rt-14-dev clang-format clang-tidy cppcheck)
+    clang libclang-rt-14-dev clang-format clang-tidy cppcheck
+    man-db groff-base dpkg-dev)
 # This machine's Node.js brings its own npm; Debian's pair only where none is.
 command -v npm >/dev/null || packages+=(nodejs npm)
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the tests need, then builds and runs every test: the native
-# build (with the browser test), the same tests under AddressSanitizer and
+# build (with the browser and package tests), the same tests under AddressSanitizer and
 # UBSan, the Windows build under Wine, a timed fuzz run, and static analysis.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,9 +15,9 @@ step "Windows build (MinGW-w64)"
 cmake --preset windows -DKUVERTPFEIL_WERROR=ON
 cmake --build build/windows -j"$jobs"
 
-step "Native build and tests, Windows tests under Wine, browser test"
+step "Native build and tests, Windows tests under Wine, browser and package tests"
 cmake -S . -B build/ci -DKUVERTPFEIL_WERROR=ON -DKUVERTPFEIL_BROWSER_TESTS=ON \
-    -DKUVERTPFEIL_WINDOWS_EXE="$PWD/build/windows/kuvertpfeil.exe"
+    -DKUVERTPFEIL_PACKAGE_TESTS=ON -DKUVERTPFEIL_WINDOWS_EXE="$PWD/build/windows/kuvertpfeil.exe"
 cmake --build build/ci -j"$jobs"
 ctest --test-dir build/ci --output-on-failure
 
