@@ -261,17 +261,29 @@ int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE
     // Names as typed: a long name is compared whole, not as its cut copy.
     if (source_and_target_are_same(argv[4], argv[5], standard)) {
         fail(ERR_SAME_FILE, argv);
-        return ErrorFlags;
     }
-    std::FILE* source = obtain_source(fields.source_name, source_name_fits, standard_input);
-    if (source == nullptr) {
-        fail(ERR_SOURCE_NOT_FOUND, argv);
-        return ErrorFlags;
+    std::FILE* source = nullptr;
+    bool source_open = false;
+    if (ErrorFlags == 0) {
+        source = obtain_source(fields.source_name, source_name_fits, standard_input);
+        if (source == nullptr) {
+            fail(ERR_SOURCE_NOT_FOUND, argv);
+        } else {
+            source_open = true;
+        }
     }
-    std::FILE* target = obtain_target(fields.target_name, target_name_fits, standard_output);
-    if (target == nullptr) {
-        fail(ERR_TARGET_NOT_OPENED, argv);
-        std::fclose(source);
+    // Only now may the target be created or truncated: the source is there.
+    std::FILE* target = nullptr;
+    if (ErrorFlags == 0) {
+        target = obtain_target(fields.target_name, target_name_fits, standard_output);
+        if (target == nullptr) {
+            fail(ERR_TARGET_NOT_OPENED, argv);
+        }
+    }
+    if (ErrorFlags != 0) {
+        if (source_open) {
+            std::fclose(source);
+        }
         return ErrorFlags;
     }
 
