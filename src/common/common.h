@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 // Error bits; the final word is the exit status. A run ends with 0 or
 // exactly one bit set, since every later stage runs only while it is 0.
@@ -36,8 +37,6 @@ inline constexpr char RELEASE_DATE[] = "21.11.2019";
 // Byte I/O for the message stream. The body moves one byte at a time, so
 // the per-call stream locking of getc/putc would dominate; this program has
 // one thread and may use the unlocked forms where the platform has them.
-#include <cstdio>
-
 inline int read_byte(std::FILE* stream) {
 #if defined(_WIN32)
     return _getc_nolock(stream);
