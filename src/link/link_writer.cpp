@@ -1,7 +1,6 @@
 #include "link/link_writer.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <iterator>
 
@@ -17,27 +16,21 @@ constexpr bool is_safe_mark(int byte) {
                        [byte](int mark) { return mark == byte; });
 }
 
-// Built from byte values, not from the execution character set, so the
-// classification is the same whatever the locale or platform.
-constexpr std::array<bool, 256> make_safe_table() {
-    std::array<bool, 256> table{};
-    for (int byte = 0; byte < 256; ++byte) {
-        const bool digit = byte >= 0x30 && byte <= 0x39;
-        const bool upper = byte >= 0x41 && byte <= 0x5A;
-        const bool lower = byte >= 0x61 && byte <= 0x7A;
-        table[byte] = digit || upper || lower || is_safe_mark(byte);
-    }
-    return table;
+// By byte value, not by the execution character set, so the classification
+// is the same whatever the locale or platform.
+constexpr bool is_safe_by_class(unsigned byte) {
+    const bool digit = byte >= 0x30 && byte <= 0x39;
+    const bool upper = byte >= 0x41 && byte <= 0x5A;
+    const bool lower = byte >= 0x61 && byte <= 0x7A;
+    return digit || upper || lower || is_safe_mark(static_cast<int>(byte));
 }
-
-constexpr std::array<bool, 256> SAFE_BODY_BYTES = make_safe_table();
 
 // The safe set as two 64-bit masks over the values 0 to 127 (no byte above
 // is safe).
 constexpr std::uint64_t safe_mask(unsigned first_value) {
     std::uint64_t mask = 0;
     for (unsigned bit = 0; bit < 64; ++bit) {
-        if (SAFE_BODY_BYTES[first_value + bit]) {
+        if (is_safe_by_class(first_value + bit)) {
             mask |= std::uint64_t{1} << bit;
         }
     }
