@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what the tests need, the missing parts only.
+# Installs what the tests need, the missing parts only, from Debian's
+# packages and npm: enough for a minimal Debian 12 with g++, CMake and make.
 set -euo pipefail
 
 packages=(cmake g++ make googletest libgtest-dev python3 tidy chromium
     g++-mingw-w64-x86-64 wine wine64
     clang libclang-rt-14-dev clang-format clang-tidy cppcheck
-    man-db groff-base dpkg-dev)
-# This machine's Node.js brings its own npm; Debian's pair only where none is.
+    man-db groff-base dpkg-dev file)
+# A Node.js from elsewhere brings its own npm; Debian's pair only where none is.
+# The browser test runs on either: Debian 12's Node.js 18 or a newer one.
 command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
@@ -16,7 +18,7 @@ for package in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
 # playwright-core drives Debian's chromium; it downloads no browser of its own.
