@@ -87,3 +87,10 @@ int write_report(std::FILE* out, int flags, char** argv) {
 }
 
 int print_report(int flags, char** argv) { return write_report(stdout, flags, argv); }
+
+void write_long_link_note(std::FILE* out, unsigned long long length) {
+    std::fprintf(out,
+                 " Hinweis: Der Verweis ist %llu Zeichen lang; manche Mailprogramme oeffnen "
+                 "Verweise ueber %llu Zeichen nicht oder nur gekuerzt.\n",
+                 length, LONG_LINK_LENGTH);
+}

@@ -10,3 +10,11 @@ int print_report(int flags, char** argv);
 
 // The same report, written to out.
 int write_report(std::FILE* out, int flags, char** argv);
+
+// Mail programs and browsers open mailto links only up to about this many
+// characters; a longer one may do nothing, or arrive cut.
+inline constexpr unsigned long long LONG_LINK_LENGTH = 2000;
+
+// Writes the note that a link of this length (as a browser hands it on) is
+// longer than LONG_LINK_LENGTH, to out.
+void write_long_link_note(std::FILE* out, unsigned long long length);

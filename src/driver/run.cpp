@@ -186,14 +186,19 @@ std::FILE* obtain_target(const char* name, bool name_fits, std::FILE* standard_o
 
 // The one place where the message is read: byte by byte into the encoder.
 // A read error ends the body like end of file; the caller checks for it.
-void write_body(std::FILE* source, std::FILE* target) {
+// Returns the length of the encoded body, counted as it streams.
+unsigned long long write_body(std::FILE* source, std::FILE* target) {
+    unsigned long long length = 0;
     for (int byte = read_byte(source); byte != EOF; byte = read_byte(source)) {
-        encode_body_byte(target, byte);
+        length += static_cast<unsigned>(encode_body_byte(target, byte));
     }
+    return length;
 }
 
-void write_link(std::FILE* source, std::FILE* target, const LinkFields& fields,
-                const char* program_path) {
+// Writes the link, plain or as a page; returns the length of its address as
+// a browser hands it to the mail program.
+unsigned long long write_link(std::FILE* source, std::FILE* target, const LinkFields& fields,
+                              const char* program_path) {
     if (page_mode != 0) {
         write_page_head(target, program_path, fields.recipient_name);
         write_framed_link_opening(target, fields.recipient_name, fields.recipient_address,
@@ -201,13 +206,15 @@ void write_link(std::FILE* source, std::FILE* target, const LinkFields& fields,
     } else {
         write_link_opening(target, fields.recipient_name, fields.recipient_address, fields.subject);
     }
-    write_body(source, target);
+    const unsigned long long body_length = write_body(source, target);
     if (page_mode != 0) {
         write_framed_link_closing(target, fields.recipient_name);
         write_page_tail(target);
     } else {
         write_link_closing(target, fields.recipient_name);
     }
+    return link_start_length(fields.recipient_name, fields.recipient_address, fields.subject) +
+           body_length;
 }
 
 // Closes both streams and reports what did not reach the target or could
@@ -287,8 +294,11 @@ int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE
         return ErrorFlags;
     }
 
-    write_link(source, target, fields, argv[0]);
+    const unsigned long long link_length = write_link(source, target, fields, argv[0]);
     finish_streams(source, target, standard, argv);
+    if (ErrorFlags == 0 && link_length > LONG_LINK_LENGTH) {
+        write_long_link_note(stderr, link_length);
+    }
     return ErrorFlags;
 }
 

@@ -49,6 +49,17 @@ inline bool is_safe_value(unsigned value) {
 
 constexpr char LOWER_HEX_DIGITS[] = "0123456789abcdef";
 
+unsigned long long handed_on_length(const char* text) {
+    unsigned long long length = 0;
+    for (; *text != '\0'; ++text) {
+        const unsigned char byte = static_cast<unsigned char>(*text);
+        const bool escaped =
+            byte == ' ' || byte == '"' || byte == '<' || byte == '>' || byte >= 0x80;
+        length += escaped ? 3 : 1;
+    }
+    return length;
+}
+
 } // namespace
 
 bool is_safe_body_byte(int byte) {
@@ -61,19 +72,28 @@ void write_link_opening(std::FILE* target, const char* recipient_name,
                  recipient_address, subject);
 }
 
-void encode_body_byte(std::FILE* target, int byte) {
+int encode_body_byte(std::FILE* target, int byte) {
     // The value is taken as the byte 0 to 255 it is, also if a caller hands
     // over a plain (signed) char.
     const unsigned value = static_cast<unsigned char>(byte);
     if (is_safe_value(value)) {
         write_byte(static_cast<int>(value), target);
-        return;
+        return 1;
     }
     write_byte('%', target);
     write_byte(LOWER_HEX_DIGITS[value >> 4U], target);
     write_byte(LOWER_HEX_DIGITS[value & 0x0FU], target);
+    return 3;
 }
 
 void write_link_closing(std::FILE* target, const char* recipient_name) {
     std::fprintf(target, "\">\nNachricht an %s\n</a>\n", recipient_name);
+}
+
+unsigned long long link_start_length(const char* recipient_name, const char* recipient_address,
+                                     const char* subject) {
+    // The fixed pieces as written: "mailto:", " <", ">?subject=", "&body=".
+    return handed_on_length("mailto:") + handed_on_length(recipient_name) + handed_on_length(" <") +
+           handed_on_length(recipient_address) + handed_on_length(">?subject=") +
+           handed_on_length(subject) + handed_on_length("&body=");
 }

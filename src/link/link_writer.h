@@ -9,8 +9,9 @@ void write_link_opening(std::FILE* target, const char* recipient_name,
                         const char* recipient_address, const char* subject);
 
 // Writes one message byte (0 to 255): a safe character as itself, any other
-// byte as "%" and two lower-case hexadecimal digits.
-void encode_body_byte(std::FILE* target, int byte);
+// byte as "%" and two lower-case hexadecimal digits. Returns how many
+// characters it wrote, 1 or 3.
+int encode_body_byte(std::FILE* target, int byte);
 
 // Writes the end of the start tag, the link text and the end tag.
 void write_link_closing(std::FILE* target, const char* recipient_name);
@@ -18,3 +19,9 @@ void write_link_closing(std::FILE* target, const char* recipient_name);
 // True for the 73 characters the body carries unencoded: digits, letters
 // and , - . @ [ ] _ { | } ~
 bool is_safe_body_byte(int byte);
+
+// The length of "mailto:NAME <ADDRESS>?subject=SUBJECT&body=" as a browser
+// hands it to the mail program: a blank, '"', '<', '>' or a byte from 0x80
+// on is escaped there and counts three. The encoded body holds none of them.
+unsigned long long link_start_length(const char* recipient_name, const char* recipient_address,
+                                     const char* subject);

@@ -75,7 +75,8 @@ class CliTest(unittest.TestCase):
 
     def run_tool(self, *args, stdin=b"", stdin_file=None, stdout_file=None):
         """Runs in the scratch folder; returns (status, stdout, stderr)."""
-        stdin_stream = open(self.path(stdin_file), "rb") if stdin_file else subprocess.PIPE
+        # os.open, not open(): standard input may be a directory too.
+        stdin_stream = os.open(self.path(stdin_file), os.O_RDONLY) if stdin_file else subprocess.PIPE
         stdout_stream = open(self.path(stdout_file), "ab") if stdout_file else subprocess.PIPE
         try:
             proc = subprocess.Popen(TOOL.command(args), cwd=self.dir, env=TOOL.env,
@@ -83,9 +84,10 @@ class CliTest(unittest.TestCase):
                                     stderr=subprocess.PIPE)
             out, err = proc.communicate(None if stdin_file else stdin, timeout=120)
         finally:
-            for stream in (stdin_stream, stdout_stream):
-                if stream is not subprocess.PIPE:
-                    stream.close()
+            if stdin_file:
+                os.close(stdin_stream)
+            if stdout_file:
+                stdout_stream.close()
         return proc.returncode, out, err
 
     def require_posix(self, why):
@@ -115,8 +117,9 @@ class Failures(CliTest):
 
     def test_files_that_cannot_be_used(self):
         long_name = "m" * 120 + ".txt"
+        name_100 = "n" * 96 + ".txt"  # the first length that no longer fits
         os.mkdir(self.path("folder"))
-        for name in ("msg.txt", long_name, long_name[:99]):
+        for name in ("msg.txt", long_name, long_name[:99], name_100, name_100[:99]):
             self.write(name, b"Nachricht\n")
         os.symlink("msg.txt", self.path("link-to-msg.txt"))
         os.link(self.path("msg.txt"), self.path("hard-msg.txt"))
@@ -126,12 +129,22 @@ class Failures(CliTest):
             ("folder", "out.html", 4, b" Fehler 2: Quelldatei folder existiert nicht.\n\n"),
             (long_name, "out.html", 4,
              b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % long_name.encode()),
+            (name_100, "out.html", 4,
+             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % name_100.encode()),
+            # two long names alike in their first 99 bytes: never compared cut
+            (long_name, long_name[:-4] + ".htm", 4,
+             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % long_name.encode()),
             ("msg.txt", "kein/ordner/out.html", 8,
              b" Fehler 3: Zieldatei kein/ordner/out.html konnte nicht geoeffnet werden.\n\n"),
             ("msg.txt", "folder", 8,
              b" Fehler 3: Zieldatei folder konnte nicht geoeffnet werden.\n\n"),
             ("msg.txt", long_name, 8,
              b" Fehler 3: Zieldatei %s konnte nicht geoeffnet werden.\n\n" % long_name.encode()),
+            ("msg.txt", name_100, 8,
+             b" Fehler 3: Zieldatei %s konnte nicht geoeffnet werden.\n\n" % name_100.encode()),
+            # the names are compared before the source is looked for
+            ("nix.txt", "nix.txt", 16,
+             b" Fehler 4: Quelldatei nix.txt und Zieldatei sind identisch.\n\n"),
             ("msg.txt", "msg.txt", 16,
              b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n"),
             ("msg.txt", "./msg.txt", 16,
@@ -165,11 +178,26 @@ class Failures(CliTest):
         self.assertEqual(code, 16)
         self.assertTrue(self.read("msg.txt").startswith(b"Nachricht\n"))
 
+        # A stream that is no regular file is never the named file.
+        code, out, _ = self.run_tool("N", "A", "S", "-", "/dev/null", stdin_file="/dev/null")
+        self.assertEqual((code, out), (0, b""))
+        code, _, _ = self.run_tool("N", "A", "S", "/dev/null", "-", stdout_file="/dev/null")
+        self.assertEqual(code, 0)
+
+    def test_directory_as_standard_input(self):
+        self.require_posix("a directory as standard input")
+        os.mkdir(self.path("folder"))
+        self.write("out.html", b"alt\n")
+        code, out, _ = self.run_tool("N", "A", "S", "-", "out.html", stdin_file="folder")
+        self.assertEqual(code, 4)
+        self.assert_report(out, b" Fehler 2: Quelldatei - existiert nicht.\n\n")
+        self.assertEqual(self.read("out.html"), b"alt\n")
+
     def test_write_failure(self):
         self.require_posix("needs /dev/full")
-        self.write("msg.txt", b"Nachricht\n")
-        code, out, _ = self.run_tool("N", "A", "S", "msg.txt", "/dev/full")
-        self.assertEqual(code, 32)
+        self.write("msg.txt", b"Nachricht\n" * 300)  # long enough for the length note
+        code, out, err = self.run_tool("N", "A", "S", "msg.txt", "/dev/full")
+        self.assertEqual((code, err), (32, b""))  # no note on a failed run
         self.assert_report(out, b" Fehler 5: Zieldatei /dev/full konnte nicht "
                                 b"vollstaendig geschrieben werden.\n\n")
 
@@ -247,18 +275,22 @@ class PageMode(CliTest):
 
     def test_which_arguments_switch_page_mode_on(self):
         cases = [
-            (["S", "-", "-", "-h"], True),
-            (["S", "-", "-", "x", "y", "-h"], True),
-            (["-h", "-", "-"], True),  # a subject "-h" counts, and stays the subject
-            (["S", "-", "-", "-H", "--h", "-h1"], False),
+            (["N", "a@b.c", "S", "-", "-", "-h"], True),
+            (["N", "a@b.c", "S", "-", "-", "x", "y", "-h"], True),
+            # a name, address or subject "-h" counts, and stays what it is
+            (["-h", "a@b.c", "S", "-", "-"], True),
+            (["N", "-h", "S", "-", "-"], True),
+            (["N", "a@b.c", "-h", "-", "-"], True),
+            (["N", "a@b.c", "S", "-", "-", "-H", "--h", "-h1"], False),
         ]
         for args, is_page in cases:
             with self.subTest(args=args):
-                out = self.page("N", "a@b.c", *args)
+                out = self.page(*args)
                 self.assertEqual(out.startswith(b"<!doctype html public "), is_page)
                 self.assertEqual(out.endswith(TOOL.text(b"</div>\n</div>\n\n</body>\n</html>\n")),
                                  is_page)
-                self.assertIn(b"?subject=%s&body=" % args[0].encode(), out)
+                self.assertIn(b"mailto:%s <%s>?subject=%s&body=" % tuple(a.encode() for a in args[:3]),
+                              out)
 
     def test_page_carries_the_plain_link_body_and_the_program_path(self):
         plain = self.page("N", "a@b.c", "S", "-", "-")

@@ -145,6 +145,43 @@ TEST_F(RunTest, EachRunStartsInPlainMode) {
     EXPECT_EQ(link.rfind("<a href=", 0), 0U);
 }
 
+TEST_F(RunTest, LongLinkNoteCountsWhatABrowserEscapes) {
+    // "mailto:N <a@b.c>?subject=S&body=" is handed on as 38 characters: the
+    // blank, "<" and ">" count three each.
+    const auto note = [](int length) {
+        return length == 0 ? std::string()
+                           : " Hinweis: Der Verweis ist " + std::to_string(length) +
+                                 " Zeichen lang; manche Mailprogramme oeffnen Verweise ueber "
+                                 "2000 Zeichen nicht oder nur gekuerzt.\n";
+    };
+    const struct {
+        const char* name;
+        std::string message;
+        bool page;
+        int noted_length; // 0: no note
+    } cases[] = {
+        {"N", std::string(1962, 'a'), false, 0},
+        {"N", std::string(1963, 'a'), false, 2001},
+        {"N", std::string(1963, 'a'), true, 2001},
+        {"N", std::string(654, ' '), false, 0}, // each "%20" counts three
+        {"N", std::string(655, ' '), false, 2003},
+        {"N M", std::string(1958, 'a'), false, 0}, // so does a blank in the name
+        {"N M", std::string(1959, 'a'), false, 2001},
+    };
+    for (const auto& c : cases) {
+        std::string link;
+        ::testing::internal::CaptureStderr();
+        const int status =
+            run_to_file({c.name, "a@b.c", "S"}, c.message, link,
+                        c.page ? std::vector<std::string>{"-h"} : std::vector<std::string>{});
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), note(c.noted_length))
+            << c.name << " " << c.message.size();
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(report_, "");
+        EXPECT_NE(link.find("\">\nNachricht an "), std::string::npos);
+    }
+}
+
 #if defined(__GLIBC__)
 
 // A message stream that yields its text, then fails instead of ending.
@@ -164,9 +201,20 @@ ssize_t read_then_fail(void* cookie, char* buffer, std::size_t size) {
     return static_cast<ssize_t>(count);
 }
 
-ssize_t refuse_write(void*, const char*, std::size_t) { return 0; }
-ssize_t accept_write(void* cookie, const char* buffer, std::size_t size) {
-    static_cast<std::string*>(cookie)->append(buffer, size);
+// A link target that refuses its first writes, as many as asked, then
+// takes the rest.
+struct FlakyTarget {
+    int refusals;
+    std::string written;
+};
+
+ssize_t write_unless_refused(void* cookie, const char* buffer, std::size_t size) {
+    auto* target = static_cast<FlakyTarget*>(cookie);
+    if (target->refusals != 0) {
+        --target->refusals;
+        return -1;
+    }
+    target->written.append(buffer, size);
     return static_cast<ssize_t>(size);
 }
 
@@ -175,26 +223,38 @@ std::FILE* message_that_fails(FailingMessage& message) {
 }
 
 TEST_F(RunTest, StreamFailuresAreReportedAfterTheLink) {
+    const int always = -1;
+    const std::string hello = "Hallo Welt";
+    const std::string long_message(100 * 1024, 'x'); // more than one stream buffer
     const struct {
         bool read_fails;
-        bool write_fails;
+        int refused_writes;
+        const std::string& text;
         int status;
         const char* message;
     } cases[] = {
-        {true, false, ERR_SOURCE_NOT_READ,
+        {true, 0, hello, ERR_SOURCE_NOT_READ,
          " Fehler 6: Quelldatei - konnte nicht vollstaendig gelesen werden.\n\n"},
-        {false, true, ERR_TARGET_NOT_WRITTEN,
+        {false, always, hello, ERR_TARGET_NOT_WRITTEN,
          " Fehler 5: Zieldatei - konnte nicht vollstaendig geschrieben werden.\n\n"},
-        {true, true, ERR_TARGET_NOT_WRITTEN,
+        {true, always, hello, ERR_TARGET_NOT_WRITTEN,
+         " Fehler 5: Zieldatei - konnte nicht vollstaendig geschrieben werden.\n\n"},
+        // a piece lost in mid-stream, while the final flush succeeds
+        {false, 1, long_message, ERR_TARGET_NOT_WRITTEN,
          " Fehler 5: Zieldatei - konnte nicht vollstaendig geschrieben werden.\n\n"},
     };
     for (const auto& c : cases) {
-        FailingMessage message{"Hallo Welt", 0};
-        std::FILE* input = c.read_fails ? message_that_fails(message) : std::tmpfile();
-        std::string written;
+        FailingMessage message{c.text, 0};
+        std::FILE* input = message_that_fails(message);
+        if (!c.read_fails) {
+            std::fclose(input);
+            input = std::tmpfile();
+            std::fputs(c.text.c_str(), input);
+            std::rewind(input);
+        }
+        FlakyTarget target{c.refused_writes, ""};
         std::FILE* output =
-            fopencookie(&written, "w",
-                        {nullptr, c.write_fails ? refuse_write : accept_write, nullptr, nullptr});
+            fopencookie(&target, "w", {nullptr, write_unless_refused, nullptr, nullptr});
         ArgumentVector arguments({"k", "N", "A", "S", "-", "-"});
         ::testing::internal::CaptureStdout();
         const int status = run_with_streams(arguments.argc(), arguments.argv(), input, output);
@@ -202,10 +262,10 @@ TEST_F(RunTest, StreamFailuresAreReportedAfterTheLink) {
         EXPECT_EQ(status, c.status);
         const std::string tail = report.substr(report.find("  -h\t"));
         EXPECT_EQ(tail.substr(tail.find("  \n") + 3), c.message);
-        if (!c.write_fails) {
+        if (c.refused_writes == 0) {
             // What was read before the error still forms a closed link.
-            EXPECT_EQ(written, "<a href=\"mailto:N <A>?subject=S&body=Hallo%20Welt\">\n"
-                               "Nachricht an N\n</a>\n");
+            EXPECT_EQ(target.written, "<a href=\"mailto:N <A>?subject=S&body=Hallo%20Welt\">\n"
+                                      "Nachricht an N\n</a>\n");
         }
     }
 }
