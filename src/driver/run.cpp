@@ -1,12 +1,11 @@
 #include "driver/run.h"
 
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include <sys/stat.h>
 
 #include "common/common.h"
+#include "driver/file_identity.h"
 #include "driver/report.h"
 #include "link/link_writer.h"
 #include "link/page_frame.h"
@@ -96,26 +95,6 @@ bool copy_file_name(char (&field)[FIELD_SIZE], const char* argument) {
     return true;
 }
 
-// Whether a standard stream is the named file. Only regular files count,
-// as with cat: a terminal or a pipe is never the same as a named file.
-bool standard_stream_is_file(std::FILE* stream, const char* name) {
-#if defined(_WIN32)
-    // No file identity to compare for an inherited handle here.
-    (void)stream;
-    (void)name;
-    return false;
-#else
-    const int descriptor = fileno(stream);
-    struct stat stream_status {};
-    struct stat file_status {};
-    if (descriptor < 0 || fstat(descriptor, &stream_status) != 0 ||
-        !S_ISREG(stream_status.st_mode) || stat(name, &file_status) != 0) {
-        return false;
-    }
-    return stream_status.st_dev == file_status.st_dev && stream_status.st_ino == file_status.st_ino;
-#endif
-}
-
 // Opening the target would truncate the source before it is read, so one
 // file under two names (or a link to it) counts as the same file too.
 bool source_and_target_are_same(const char* source_name, const char* target_name,
@@ -125,17 +104,17 @@ bool source_and_target_are_same(const char* source_name, const char* target_name
     if (source_is_standard && target_is_standard) {
         return false;
     }
+    // Only a regular file counts, as with cat: a terminal or a pipe is never
+    // the same as a named file.
     if (source_is_standard) {
-        return standard_stream_is_file(standard.input, target_name);
+        return stream_is_named_file(standard.input, target_name);
     }
     if (target_is_standard) {
-        return standard_stream_is_file(standard.output, source_name);
+        return stream_is_named_file(standard.output, source_name);
     }
-    if (std::strcmp(source_name, target_name) == 0) {
-        return true;
-    }
-    std::error_code not_comparable; // e.g. the target does not exist yet
-    return std::filesystem::equivalent(source_name, target_name, not_comparable);
+    // Equal names count even where the file does not exist (yet).
+    return std::strcmp(source_name, target_name) == 0 ||
+           names_denote_same_file(source_name, target_name);
 }
 
 bool is_directory(std::FILE* stream) {
