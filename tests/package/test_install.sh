@@ -9,8 +9,9 @@ trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/kuvertpfeil"
-page="$prefix/share/man/man1/kuvertpfeil.1"
+page="$prefix/share/man/man1/kuvertpfeil.1.gz"
 test -f "$page"
+test -f "$prefix/share/doc/kuvertpfeil/copyright"
 
 status=0
 "$prefix/bin/kuvertpfeil" >/dev/null || status=$?
@@ -26,5 +27,13 @@ for heading in NAME SYNOPSIS BESCHREIBUNG OPTIONEN EXIT-STATUS BEISPIELE HINWEIS
 done
 for status in 0 1 2 4 8 16 32 64; do
     grep -Eq "^ +$status( |$)" <<<"$rendered" || { echo "exit status $status undocumented"; exit 1; }
+done
+# German words must not be split by (English) hyphenation patterns: groff
+# marks a hyphen it inserts as U+2010, a typed one stays "-".
+for width in 60 72 80 90 100 120; do
+    if LC_ALL=C.UTF-8 MANWIDTH=$width man -l "$page" 2>/dev/null | grep -q $'\u2010$'; then
+        echo "man hyphenates words at width $width"
+        exit 1
+    fi
 done
 echo "install tree and manual page: ok"
