@@ -7,5 +7,7 @@
 int run(int argc, char** argv);
 
 // The same run, with the streams that "-" stands for given explicitly
-// (run() passes stdin and stdout). The report still goes to stdout.
+// (run() passes stdin and stdout). The report still goes to stdout. A named
+// message file is opened on standard_input in its place (freopen), so that
+// stream must be a file stream; the run closes it once it has read it.
 int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE* standard_output);

@@ -28,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The scratch folder and the file names the run may be given, all absolute.
-std::string message_file, out_file, new_file, long_name, long_name_cut;
+std::string message_file, standard_input_file, out_file, new_file, long_name, long_name_cut;
 std::vector<std::string> source_choices, target_choices;
 
 const std::string OUT_SENTINEL = "out.html as it was\n";
@@ -36,6 +36,7 @@ const std::string CUT_SENTINEL = "never to be touched\n";
 
 void choose_file_names(const std::string& folder) {
     message_file = folder + "/msg.txt";
+    standard_input_file = folder + "/stdin.txt";
     out_file = folder + "/out.html";
     new_file = folder + "/new.html";
     long_name = folder + "/" + std::string(130, 'L');
@@ -76,34 +77,15 @@ void write_file(const std::string& name, const std::string& content) {
     std::ofstream(name, std::ios::binary | std::ios::trunc) << content;
 }
 
-// The standard streams: in-memory, and telling whether the run closed them.
-struct MessageStream {
-    std::string_view text;
-    std::size_t position = 0;
-    bool closed = false;
-};
-
+// Standard output: in memory, and telling whether the run closed it.
 struct SinkStream {
     std::string text;
     bool closed = false;
 };
 
-ssize_t read_message(void* cookie, char* buffer, std::size_t size) {
-    auto* stream = static_cast<MessageStream*>(cookie);
-    const std::size_t count = std::min(size, stream->text.size() - stream->position);
-    stream->text.copy(buffer, count, stream->position);
-    stream->position += count;
-    return static_cast<ssize_t>(count);
-}
-
 ssize_t write_sink(void* cookie, const char* buffer, std::size_t size) {
     static_cast<SinkStream*>(cookie)->text.append(buffer, size);
     return static_cast<ssize_t>(size);
-}
-
-int close_message(void* cookie) {
-    static_cast<MessageStream*>(cookie)->closed = true;
-    return 0;
 }
 
 int close_sink(void* cookie) {
@@ -199,6 +181,7 @@ bool is_single_error_bit(int status) {
 
 void prepare_folder(const std::string& message) {
     write_file(message_file, message);
+    write_file(standard_input_file, message);
     write_file(long_name, message);
     write_file(long_name_cut, CUT_SENTINEL);
     write_file(out_file, OUT_SENTINEL);
@@ -288,15 +271,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         argv[0] = nullptr;
     }
 
-    MessageStream standard_input{message};
+    // Standard input must be a file stream, since the run reopens it on a
+    // named message file: the process's own, pointed at a copy of the
+    // message. glibc keeps the standard streams' objects, so the next run
+    // may reopen it also after this one has closed it.
+    std::FILE* in = std::freopen(standard_input_file.c_str(), "r", stdin);
+    if (in == nullptr) {
+        fail("standard input cannot be reopened");
+    }
     SinkStream standard_output;
-    std::FILE* in =
-        fopencookie(&standard_input, "r", {read_message, nullptr, nullptr, close_message});
     std::FILE* out = fopencookie(&standard_output, "w", {nullptr, write_sink, nullptr, close_sink});
     const int status = run_with_streams(argc, argv.data(), in, out);
-    if (!standard_input.closed) {
-        std::fclose(in);
-    }
     if (!standard_output.closed) {
         std::fclose(out);
     }
