@@ -112,7 +112,7 @@ def main():
                             str(options.megabytes * 1000 * 1000)], stdout=out, check=True)
         throughput(exe, prose, options.rounds)
         memory(exe, prose)
-        startup(exe, 200)
+        startup(exe, 500)
 
 
 if __name__ == "__main__":
