@@ -40,6 +40,14 @@ std::string read_file(const fs::path& path) {
     return text.str();
 }
 
+// A file stream that yields text, as a redirected standard input does.
+std::FILE* stream_holding(const std::string& text) {
+    std::FILE* stream = std::tmpfile();
+    std::fputs(text.c_str(), stream);
+    std::rewind(stream);
+    return stream;
+}
+
 class RunTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -56,9 +64,7 @@ class RunTest : public ::testing::Test {
     // Runs with the message on standard input and the link to a file.
     int run_to_file(std::vector<std::string> fields, const std::string& message, std::string& link,
                     const std::vector<std::string>& options = {}) {
-        std::FILE* input = std::tmpfile();
-        std::fputs(message.c_str(), input);
-        std::rewind(input);
+        std::FILE* input = stream_holding(message);
         fields.insert(fields.begin(), "kuvertpfeil");
         fields.push_back("-");
         fields.push_back(file("link.html").string());
@@ -245,13 +251,7 @@ TEST_F(RunTest, StreamFailuresAreReportedAfterTheLink) {
     };
     for (const auto& c : cases) {
         FailingMessage message{c.text, 0};
-        std::FILE* input = message_that_fails(message);
-        if (!c.read_fails) {
-            std::fclose(input);
-            input = std::tmpfile();
-            std::fputs(c.text.c_str(), input);
-            std::rewind(input);
-        }
+        std::FILE* input = c.read_fails ? message_that_fails(message) : stream_holding(c.text);
         FlakyTarget target{c.refused_writes, ""};
         std::FILE* output =
             fopencookie(&target, "w", {nullptr, write_unless_refused, nullptr, nullptr});
