@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ make googletest libgtest-dev python3 tidy chromium
     g++-mingw-w64-x86-64 wine wine64
-    clang libclang-rt-14-dev clang-format clang-tidy cppcheck
+    clang libclang-rt-dev clang-format clang-tidy cppcheck
     man-db groff-base dpkg-dev file lintian devscripts)
 # A Node.js from elsewhere brings its own npm; Debian's pair only where none is.
 # The browser test runs on either: Debian 12's Node.js 18 or a newer one.
