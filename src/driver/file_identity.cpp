@@ -104,16 +104,16 @@ bool same_identity(const struct stat& first, const struct stat& second) {
 } // namespace
 
 bool names_denote_same_file(const char* first_name, const char* second_name) {
-    struct stat first {};
-    struct stat second {};
+    struct stat first = {};
+    struct stat second = {};
     return stat(first_name, &first) == 0 && stat(second_name, &second) == 0 &&
            same_identity(first, second);
 }
 
 bool stream_is_named_file(std::FILE* stream, const char* name) {
     const int descriptor = fileno(stream);
-    struct stat of_stream {};
-    struct stat of_name {};
+    struct stat of_stream = {};
+    struct stat of_name = {};
     return descriptor >= 0 && fstat(descriptor, &of_stream) == 0 && S_ISREG(of_stream.st_mode) &&
            stat(name, &of_name) == 0 && same_identity(of_stream, of_name);
 }

@@ -118,7 +118,7 @@ bool source_and_target_are_same(const char* source_name, const char* target_name
 }
 
 bool is_directory(std::FILE* stream) {
-    struct stat status {};
+    struct stat status = {};
     return fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
