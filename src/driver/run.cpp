@@ -199,23 +199,28 @@ unsigned long long write_link(std::FILE* source, std::FILE* target, const LinkFi
            body_length;
 }
 
+void report_stream_failures(bool write_failed, bool read_failed, char** argv) {
+    if (write_failed) {
+        fail(ERR_TARGET_NOT_WRITTEN, argv);
+    } else if (read_failed) {
+        fail(ERR_SOURCE_NOT_READ, argv);
+    }
+}
+
 // Closes both streams and reports what did not reach the target or could
 // not be read, a failed write first. The report goes to standard output,
 // so standard output as the target is closed last.
 void finish_streams(std::FILE* source, std::FILE* target, StandardStreams standard, char** argv) {
     const bool read_failed = std::ferror(source) != 0;
     std::fclose(source);
-    bool write_failed = std::fflush(target) != 0 || std::ferror(target) != 0;
-    const bool target_is_standard_output = target == standard.output;
-    if (!target_is_standard_output) {
-        write_failed = std::fclose(target) != 0 || write_failed;
+    const bool write_failed = std::fflush(target) != 0 || std::ferror(target) != 0;
+    if (target != standard.output) {
+        const bool close_failed = std::fclose(target) != 0;
+        report_stream_failures(write_failed || close_failed, read_failed, argv);
+        return;
     }
-    if (write_failed) {
-        fail(ERR_TARGET_NOT_WRITTEN, argv);
-    } else if (read_failed) {
-        fail(ERR_SOURCE_NOT_READ, argv);
-    }
-    if (target_is_standard_output && std::fclose(target) != 0 && ErrorFlags == 0) {
+    report_stream_failures(write_failed, read_failed, argv);
+    if (std::fclose(target) != 0 && ErrorFlags == 0) {
         ErrorFlags |= ERR_TARGET_NOT_WRITTEN; // nowhere left to print the report
     }
 }
