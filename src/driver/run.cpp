@@ -7,6 +7,7 @@
 #include "common/common.h"
 #include "driver/file_identity.h"
 #include "driver/report.h"
+#include "link/link_check.h"
 #include "link/link_writer.h"
 #include "link/page_frame.h"
 
@@ -74,11 +75,12 @@ std::size_t field_cut_length(const char* text) {
     return limit; // not valid UTF-8 at the limit: nothing to keep whole
 }
 
-void copy_text_field(char (&field)[FIELD_SIZE], const char* argument, const char* label) {
+void copy_text_field(char (&field)[FIELD_SIZE], const char* argument, LinkField which) {
     std::size_t length = std::strlen(argument);
     if (length >= FIELD_SIZE) {
         length = field_cut_length(argument);
-        std::fprintf(stderr, " Hinweis: %s ist laenger als 99 Bytes und wurde gekuerzt.\n", label);
+        std::fprintf(stderr, " Hinweis: %s ist laenger als 99 Bytes und wurde gekuerzt.\n",
+                     link_field_label(which));
     }
     std::memcpy(field, argument, length);
     field[length] = '\0';
@@ -225,6 +227,14 @@ void finish_streams(std::FILE* source, std::FILE* target, StandardStreams standa
     }
 }
 
+// Notes on what in name, address or subject will break the link that was
+// written; they go to standard error and change nothing else.
+void write_field_notes(const LinkFields& fields, char** argv) {
+    write_link_field_notes(stderr, LinkField::recipient_name, fields.recipient_name, argv[1]);
+    write_link_field_notes(stderr, LinkField::recipient_address, fields.recipient_address, argv[2]);
+    write_link_field_notes(stderr, LinkField::subject, fields.subject, argv[3]);
+}
+
 } // namespace
 
 int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE* standard_output) {
@@ -246,9 +256,9 @@ int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE
         return ErrorFlags;
     }
 
-    copy_text_field(fields.recipient_name, argv[1], "Empfaengername");
-    copy_text_field(fields.recipient_address, argv[2], "Empfaengeradresse");
-    copy_text_field(fields.subject, argv[3], "Betreffzeile");
+    copy_text_field(fields.recipient_name, argv[1], LinkField::recipient_name);
+    copy_text_field(fields.recipient_address, argv[2], LinkField::recipient_address);
+    copy_text_field(fields.subject, argv[3], LinkField::subject);
     const bool source_name_fits = copy_file_name(fields.source_name, argv[4]);
     const bool target_name_fits = copy_file_name(fields.target_name, argv[5]);
 
@@ -283,6 +293,9 @@ int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE
 
     const unsigned long long link_length = write_link(source, target, fields, argv[0]);
     finish_streams(source, target, standard, argv);
+    if (ErrorFlags == 0) {
+        write_field_notes(fields, argv);
+    }
     if (ErrorFlags == 0 && link_length > LONG_LINK_LENGTH) {
         write_long_link_note(stderr, link_length);
     }

@@ -119,10 +119,10 @@ TEST_F(RunTest, LongTextFieldsAreCutWithoutSplittingUtf8) {
 TEST_F(RunTest, LongAddressIsCutAndNoted) {
     std::string link;
     ::testing::internal::CaptureStderr();
-    ASSERT_EQ(run_to_file({"N", std::string(150, 'x'), "S"}, "", link), 0);
+    ASSERT_EQ(run_to_file({"N", "x@" + std::string(150, 'x'), "S"}, "", link), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               " Hinweis: Empfaengeradresse ist laenger als 99 Bytes und wurde gekuerzt.\n");
-    const std::string kept_address = std::string(1, '<').append(99, 'x').append(1, '>');
+    const std::string kept_address = std::string("<x@").append(97, 'x').append(1, '>');
     EXPECT_NE(link.find(kept_address), std::string::npos);
 }
 
