@@ -168,6 +168,7 @@ constexpr Finding SILENT{false, '\0', 0, "", "", "", ""};
 
 constexpr char ENDS_HREF[] = "dort endet der Verweis im HTML-Code, der Rest geht verloren.";
 constexpr char NO_ADDRESS[] = "das Mailprogramm erkennt darin keine Adresse.";
+constexpr char ADDRESS_FORM[] = "Geben Sie sie in der Form name@example.com an.";
 constexpr char QUOTE_NAME[] = "Setzen Sie den ganzen Namen zwischen %22 und %22, und "
                               "Anfuehrungszeichen nur so, z. B. \"%22Mustermann, Max%22\".";
 
@@ -269,9 +270,8 @@ Finding check_address_syntax(const Reading& reading) {
                  : "Geben Sie nur die Adresse selbst an, z. B. max.mustermann@example.com.");
     }
     const std::size_t at = first_of(decoded, "@", 0, decoded.length);
-    constexpr char FORM[] = "Geben Sie sie in der Form name@example.com an.";
     if (at == NOWHERE) {
-        return {true, '\0', 0, "enthaelt kein @", "", NO_ADDRESS, FORM};
+        return {true, '\0', 0, "enthaelt kein @", "", NO_ADDRESS, ADDRESS_FORM};
     }
     Finding finding = at_character(decoded, first_of(decoded, "@", at + 1, decoded.length),
                                    NO_ADDRESS, "Geben Sie eine einzige Adresse an.");
@@ -280,7 +280,7 @@ Finding check_address_syntax(const Reading& reading) {
         return finding;
     }
     if (at == 0 || at + 1 == decoded.length) {
-        finding = at_character(decoded, at, NO_ADDRESS, FORM);
+        finding = at_character(decoded, at, NO_ADDRESS, ADDRESS_FORM);
         finding.statement = at == 0 ? "beginnt mit" : "endet mit";
     }
     return finding;
