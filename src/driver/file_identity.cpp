@@ -91,6 +91,15 @@ bool stream_is_named_file(std::FILE* stream, const char* name) {
            same_identity(of_stream, of_name);
 }
 
+bool stream_is_directory(std::FILE* stream) {
+    const int descriptor = _fileno(stream);
+    FILE_STANDARD_INFO information{};
+    return descriptor >= 0 &&
+           GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)),
+                                        FileStandardInfo, &information, sizeof information) != 0 &&
+           information.Directory != FALSE;
+}
+
 #else
 
 #include <sys/stat.h>
@@ -116,6 +125,11 @@ bool stream_is_named_file(std::FILE* stream, const char* name) {
     struct stat of_name = {};
     return descriptor >= 0 && fstat(descriptor, &of_stream) == 0 && S_ISREG(of_stream.st_mode) &&
            stat(name, &of_name) == 0 && same_identity(of_stream, of_name);
+}
+
+bool stream_is_directory(std::FILE* stream) {
+    struct stat status = {};
+    return fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 #endif

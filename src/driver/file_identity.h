@@ -12,3 +12,7 @@ bool names_denote_same_file(const char* first_name, const char* second_name);
 // pipe, a terminal or console, a device such as /dev/null or NUL, and a
 // missing file never are.
 bool stream_is_named_file(std::FILE* stream, const char* name);
+
+// True if the stream is open on a directory, which holds no message to read
+// (Wine hands a program started with its input closed a directory there).
+bool stream_is_directory(std::FILE* stream);

@@ -2,11 +2,10 @@
 
 #include <cstring>
 
-#include <sys/stat.h>
-
 #include "common/common.h"
 #include "driver/file_identity.h"
 #include "driver/report.h"
+#include "driver/standard_descriptors.h"
 #include "link/link_check.h"
 #include "link/link_writer.h"
 #include "link/page_frame.h"
@@ -23,9 +22,14 @@ char target_buffer[STREAM_BUFFER_SIZE];
 char FALLBACK_PROGRAM_PATH[] = "kuvertpfeil";
 char* FALLBACK_ARGV[] = {FALLBACK_PROGRAM_PATH, nullptr};
 
+// The streams that "-" stands for, and whether each was there at all: a
+// descriptor closed at start is open on the null device now, and is no
+// stream to read a message from or write a link to.
 struct StandardStreams {
     std::FILE* input;
     std::FILE* output;
+    bool input_closed;
+    bool output_closed;
 };
 
 bool is_standard_stream_name(const char* name) { return std::strcmp(name, "-") == 0; }
@@ -100,7 +104,7 @@ bool copy_file_name(char (&field)[FIELD_SIZE], const char* argument) {
 // Opening the target would truncate the source before it is read, so one
 // file under two names (or a link to it) counts as the same file too.
 bool source_and_target_are_same(const char* source_name, const char* target_name,
-                                StandardStreams standard) {
+                                const StandardStreams& standard) {
     const bool source_is_standard = is_standard_stream_name(source_name);
     const bool target_is_standard = is_standard_stream_name(target_name);
     if (source_is_standard && target_is_standard) {
@@ -119,11 +123,6 @@ bool source_and_target_are_same(const char* source_name, const char* target_name
            names_denote_same_file(source_name, target_name);
 }
 
-bool is_directory(std::FILE* stream) {
-    struct stat status = {};
-    return fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
 void use_stream_buffer(std::FILE* stream, char* buffer) {
     std::setvbuf(stream, buffer, _IOFBF, STREAM_BUFFER_SIZE);
 }
@@ -133,9 +132,10 @@ void use_stream_buffer(std::FILE* stream, char* buffer) {
 // message file takes over the standard input stream, which such a run does
 // not read: unlike fopen, freopen needs no heap, and setting one up is a
 // large share of a short run's time.
-std::FILE* obtain_source(const char* name, bool name_fits, std::FILE* standard_input) {
+std::FILE* obtain_source(const char* name, bool name_fits, const StandardStreams& standard) {
+    std::FILE* standard_input = standard.input;
     if (is_standard_stream_name(name)) {
-        if (is_directory(standard_input)) {
+        if (standard.input_closed || stream_is_directory(standard_input)) {
             return nullptr;
         }
         use_stream_buffer(standard_input, source_buffer);
@@ -145,7 +145,7 @@ std::FILE* obtain_source(const char* name, bool name_fits, std::FILE* standard_i
         return nullptr;
     }
     std::FILE* source = std::freopen(name, "r", standard_input);
-    if (source != nullptr && is_directory(source)) {
+    if (source != nullptr && stream_is_directory(source)) {
         std::fclose(source);
         return nullptr;
     }
@@ -155,10 +155,11 @@ std::FILE* obtain_source(const char* name, bool name_fits, std::FILE* standard_i
     return source;
 }
 
-std::FILE* obtain_target(const char* name, bool name_fits, std::FILE* standard_output) {
+std::FILE* obtain_target(const char* name, bool name_fits, const StandardStreams& standard) {
     std::FILE* target = nullptr;
     if (is_standard_stream_name(name)) {
-        target = standard_output;
+        const bool usable = !standard.output_closed && !stream_is_directory(standard.output);
+        target = usable ? standard.output : nullptr;
     } else if (name_fits) {
         target = std::fopen(name, "w");
     }
@@ -212,7 +213,8 @@ void report_stream_failures(bool write_failed, bool read_failed, char** argv) {
 // Closes both streams and reports what did not reach the target or could
 // not be read, a failed write first. The report goes to standard output,
 // so standard output as the target is closed last.
-void finish_streams(std::FILE* source, std::FILE* target, StandardStreams standard, char** argv) {
+void finish_streams(std::FILE* source, std::FILE* target, const StandardStreams& standard,
+                    char** argv) {
     const bool read_failed = std::ferror(source) != 0;
     std::fclose(source);
     const bool write_failed = std::fflush(target) != 0 || std::ferror(target) != 0;
@@ -235,14 +237,11 @@ void write_field_notes(const LinkFields& fields, char** argv) {
     write_link_field_notes(stderr, LinkField::subject, fields.subject, argv[3]);
 }
 
-} // namespace
-
-int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE* standard_output) {
+int run_sequence(int argc, char** argv, const StandardStreams& standard) {
     // A run starts from a clean state, also when called again in one process.
     ErrorFlags = 0;
     page_mode = 0;
     LinkFields fields{};
-    const StandardStreams standard{standard_input, standard_output};
 
     if (argc < 1 || argv == nullptr || argv[0] == nullptr) {
         argc = 1;
@@ -269,7 +268,7 @@ int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE
     std::FILE* source = nullptr;
     bool source_open = false;
     if (ErrorFlags == 0) {
-        source = obtain_source(fields.source_name, source_name_fits, standard_input);
+        source = obtain_source(fields.source_name, source_name_fits, standard);
         if (source == nullptr) {
             fail(ERR_SOURCE_NOT_FOUND, argv);
         } else {
@@ -279,7 +278,7 @@ int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE
     // Only now may the target be created or truncated: the source is there.
     std::FILE* target = nullptr;
     if (ErrorFlags == 0) {
-        target = obtain_target(fields.target_name, target_name_fits, standard_output);
+        target = obtain_target(fields.target_name, target_name_fits, standard);
         if (target == nullptr) {
             fail(ERR_TARGET_NOT_OPENED, argv);
         }
@@ -302,4 +301,15 @@ int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE
     return ErrorFlags;
 }
 
-int run(int argc, char** argv) { return run_with_streams(argc, argv, stdin, stdout); }
+} // namespace
+
+int run_with_streams(int argc, char** argv, std::FILE* standard_input, std::FILE* standard_output) {
+    return run_sequence(argc, argv, {standard_input, standard_output, false, false});
+}
+
+int run(int argc, char** argv) {
+    const unsigned closed = reopen_closed_standard_descriptors();
+    return run_sequence(argc, argv,
+                        {stdin, stdout, (closed & STANDARD_INPUT_CLOSED) != 0,
+                         (closed & STANDARD_OUTPUT_CLOSED) != 0});
+}

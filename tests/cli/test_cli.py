@@ -73,15 +73,17 @@ class CliTest(unittest.TestCase):
         with open(self.path(name), "rb") as f:
             return f.read()
 
-    def run_tool(self, *args, stdin=b"", stdin_file=None, stdout_file=None):
-        """Runs in the scratch folder; returns (status, stdout, stderr)."""
+    def run_tool(self, *args, stdin=b"", stdin_file=None, stdout_file=None, closed=()):
+        """Runs in the scratch folder, with the standard descriptors in closed
+        closed; returns (status, stdout, stderr)."""
         # os.open, not open(): standard input may be a directory too.
         stdin_stream = os.open(self.path(stdin_file), os.O_RDONLY) if stdin_file else subprocess.PIPE
         stdout_stream = open(self.path(stdout_file), "ab") if stdout_file else subprocess.PIPE
         try:
             proc = subprocess.Popen(TOOL.command(args), cwd=self.dir, env=TOOL.env,
                                     stdin=stdin_stream, stdout=stdout_stream,
-                                    stderr=subprocess.PIPE)
+                                    stderr=subprocess.PIPE,
+                                    preexec_fn=lambda: [os.close(fd) for fd in closed])
             out, err = proc.communicate(None if stdin_file else stdin, timeout=120)
         finally:
             if stdin_file:
@@ -190,6 +192,22 @@ class Failures(CliTest):
                 code, _, _ = self.run_tool("N", "A", "S", *args, stdin_file=stdin_file,
                                            stdout_file=stdout_file)
                 self.assertEqual(code, 0)
+
+    def test_closed_standard_streams(self):
+        # As a cron job or a daemon may start it. Under Wine, a closed standard
+        # output takes Wine's own pipe to its number, so only input is closed there.
+        self.write("msg.txt", b"Hallo\n")
+        self.write("keep.html", b"alt\n")
+        cases = [(["-", "keep.html"], (0,), 4), (["msg.txt", "out.html"], (0, 1, 2), 0)]
+        if not TOOL.windows:
+            cases += [(["-", "keep.html"], (0, 1, 2), 4), (["msg.txt", "-"], (1,), 8),
+                      (["-", "-"], (0, 1), 4)]
+        for args, closed, status in cases:
+            with self.subTest(args=args, closed=closed):
+                code, _, _ = self.run_tool("N", "a@b.c", "S", *args, closed=closed)
+                self.assertEqual(code, status)
+                self.assertEqual(self.read("keep.html"), b"alt\n")
+        self.assertEqual(self.read("out.html"), link(b"N", b"a@b.c", b"S", b"Hallo%0a"))
 
     def test_directory_as_standard_input(self):
         self.require_posix("a directory as standard input")
