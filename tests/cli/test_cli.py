@@ -30,7 +30,8 @@ class Platform:
         self.prefix, self.env, self.shown_path = [], None, self.exe
         if self.windows:
             self.prefix = [shutil.which("wine") or "wine"]
-            self.env = dict(os.environ, WINEDEBUG="-all",
+            # Wine reads the arguments' bytes in the locale's character set.
+            self.env = dict(os.environ, WINEDEBUG="-all", LC_ALL="C.UTF-8",
                             WINEPREFIX=os.path.abspath(wineprefix))
             # The Windows start-up names the program by its path on Wine's Z: drive.
             self.shown_path = "Z:" + self.exe.replace("/", "\\")
@@ -348,6 +349,21 @@ class PageMode(CliTest):
         report = result.stdout + result.stderr
         self.assertLess(result.returncode, 2, report)
         self.assertNotIn(b"Error:", report)
+
+    def test_arguments_and_file_names_arrive_as_utf8(self):
+        # The page declares UTF-8; on Windows the program's manifest makes it
+        # its code page, where the runtime would hand over code page 1252.
+        self.write("Nachricht für Jürgen.txt", b"Hallo\n")
+        code, _, _ = self.run_tool("Łukasz Müller", "l@example.pl", "Größe",
+                                   "Nachricht für Jürgen.txt", "page.html", "-h")
+        self.assertEqual(code, 0)
+        page = self.read("page.html")
+        name = "Łukasz Müller".encode()
+        for piece in (b"\nKuvertpfeil f&uuml;r Nachricht an %s\n" % name,
+                      b'href="mailto:%s <l@example.pl>?subject=%s&body=Hallo%%0a">\n'
+                      % (name, "Größe".encode()),
+                      b"\nNachricht an %s\n</a>\n" % name):
+            self.assertIn(TOOL.text(piece), page)
 
     def test_failures_in_page_mode(self):
         self.write("msg.txt", b"Nachricht\n")
