@@ -173,6 +173,8 @@ TEST_F(RunTest, LongLinkNoteCountsWhatABrowserEscapes) {
         {"N", std::string(655, ' '), false, 2003},
         {"N M", std::string(1958, 'a'), false, 0}, // so does a blank in the name
         {"N M", std::string(1959, 'a'), false, 2001},
+        {"\xc3\xa4", std::string(1957, 'a'), false, 0}, // each byte of a UTF-8 letter
+        {"\xc3\xa4", std::string(1958, 'a'), false, 2001},
     };
     for (const auto& c : cases) {
         std::string link;
