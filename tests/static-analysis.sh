@@ -20,7 +20,7 @@ echo "clang-tidy: clean"
 # Newer cppcheck follows only some branches unless told to follow all, and
 # says so as a finding; older versions follow all and know no such option.
 depth=()
-if cppcheck --help | grep -q -- --check-level; then
+if cppcheck --help | grep -- --check-level >/dev/null; then
     depth=(--check-level=exhaustive)
 fi
 cppcheck "${depth[@]}" --std=c++20 --language=c++ --enable=warning,style,performance,portability \

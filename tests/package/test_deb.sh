@@ -13,10 +13,12 @@ fi
 (cd "$build_dir" && cpack -G DEB >/dev/null)
 package="$build_dir/kuvertpfeil_2.3_$(dpkg --print-architecture).deb"
 test "$(dpkg-deb -f "$package" Version)" = "2.3"
-dpkg-deb -c "$package" | grep -q '\./usr/bin/kuvertpfeil$'
-for file in usr/share/man/man1/kuvertpfeil.1.gz usr/share/doc/kuvertpfeil/copyright \
-    usr/share/doc/kuvertpfeil/changelog.gz; do
-    dpkg-deb -c "$package" | grep -q "\./$file\$" || { echo "$file is not packaged"; exit 1; }
+# Listed once: grep -q stops at its first match, and under pipefail the
+# listing cut short by that would fail the test now and then.
+contents=$(dpkg-deb -c "$package")
+for file in usr/bin/kuvertpfeil usr/share/man/man1/kuvertpfeil.1.gz \
+    usr/share/doc/kuvertpfeil/copyright usr/share/doc/kuvertpfeil/changelog.gz; do
+    grep -q "\./$file\$" <<<"$contents" || { echo "$file is not packaged"; exit 1; }
 done
 
 # No error and no warning from lintian; its notes are shown.
@@ -27,7 +29,7 @@ lintian --info --fail-on error,warning "$package"
 c_library_start_files_marked() {
     local file
     for file in Scrt1.o crti.o crtn.o; do
-        readelf -n "$(c++ -print-file-name=$file)" | grep -q 'x86 feature:.*IBT' || return 1
+        readelf -n "$(c++ -print-file-name=$file)" | grep 'x86 feature:.*IBT' >/dev/null || return 1
     done
 }
 
