@@ -186,13 +186,17 @@ Finding at_character(const Reading& reading, std::size_t index, const char* effe
             advice};
 }
 
-Finding check_typed_quote(const char* text) {
+// Where a '"' was typed as such, which ends the page's href; NOWHERE if not.
+std::size_t first_typed_quote(const char* text) {
     const char* quote = std::strchr(text, '"');
-    if (quote == nullptr) {
+    return quote == nullptr ? NOWHERE : static_cast<std::size_t>(quote - text);
+}
+
+Finding at_typed_quote(std::size_t typed_at, const char* advice) {
+    if (typed_at == NOWHERE) {
         return SILENT;
     }
-    return {true, '"',       static_cast<std::size_t>(quote - text), "enthaelt",
-            "",   ENDS_HREF, "Schreiben Sie %22 (oder &quot;)."};
+    return {true, '"', typed_at, "enthaelt", "", ENDS_HREF, advice};
 }
 
 Finding check_broken_percent(const Reading& reading) {
@@ -235,9 +239,7 @@ bool is_quoted_string(const Reading& text, Span span) {
 Finding check_name_syntax(const Reading& reading, const char* typed_text) {
     const Reading decoded = percent_decoded(reading);
     const Span name = without_outer_blanks(decoded);
-    const char* typed_quote = std::strchr(typed_text, '"');
-    const std::size_t typed_quote_at =
-        typed_quote == nullptr ? NOWHERE : static_cast<std::size_t>(typed_quote - typed_text);
+    const std::size_t typed_quote_at = first_typed_quote(typed_text);
     if (!is_quoted_string(decoded, name)) {
         const std::size_t index = first_of(decoded, "\",;:<()", name.begin, name.end);
         const bool typed = index != NOWHERE && decoded.typed_at[index] == typed_quote_at;
@@ -248,7 +250,7 @@ Finding check_name_syntax(const Reading& reading, const char* typed_text) {
                             QUOTE_NAME);
     }
     if (typed_quote_at != NOWHERE) {
-        return {true, '"', typed_quote_at, "enthaelt", "", ENDS_HREF, QUOTE_NAME};
+        return at_typed_quote(typed_quote_at, QUOTE_NAME);
     }
     Finding finding =
         at_character(decoded, first_of(decoded, "\"\\", name.begin + 1, name.end - 1),
@@ -291,7 +293,9 @@ Finding check(int number, LinkField field, const char* text, const Reading& read
     const bool subject = field == LinkField::subject;
     switch (number) {
     case FAULT_QUOTE_ENDS_HREF:
-        return name ? SILENT : check_typed_quote(text); // the name's own check covers it
+        // The name's own check covers it there.
+        return name ? SILENT
+                    : at_typed_quote(first_typed_quote(text), "Schreiben Sie %22 (oder &quot;).");
     case FAULT_HASH_CUTS_LINK:
         return at_character(reading, first_of(reading, "#", 0, reading.length),
                             "dort schneidet der Browser den Verweis ab, auch die Nachricht "
