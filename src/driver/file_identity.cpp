@@ -69,6 +69,13 @@ bool is_regular_file(HANDLE handle) {
            information.Directory == FALSE;
 }
 
+// The handle beneath a stream; INVALID_HANDLE_VALUE where it has none.
+HANDLE handle_of(std::FILE* stream) {
+    const int descriptor = _fileno(stream);
+    return descriptor < 0 ? INVALID_HANDLE_VALUE
+                          : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+}
+
 } // namespace
 
 bool names_denote_same_file(const char* first_name, const char* second_name) {
@@ -79,11 +86,7 @@ bool names_denote_same_file(const char* first_name, const char* second_name) {
 }
 
 bool stream_is_named_file(std::FILE* stream, const char* name) {
-    const int descriptor = _fileno(stream);
-    if (descriptor < 0) {
-        return false;
-    }
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    const HANDLE handle = handle_of(stream);
     FileIdentity of_stream{};
     FileIdentity of_name{};
     return handle != INVALID_HANDLE_VALUE && is_regular_file(handle) &&
@@ -92,11 +95,9 @@ bool stream_is_named_file(std::FILE* stream, const char* name) {
 }
 
 bool stream_is_directory(std::FILE* stream) {
-    const int descriptor = _fileno(stream);
     FILE_STANDARD_INFO information{};
-    return descriptor >= 0 &&
-           GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)),
-                                        FileStandardInfo, &information, sizeof information) != 0 &&
+    return GetFileInformationByHandleEx(handle_of(stream), FileStandardInfo, &information,
+                                        sizeof information) != 0 &&
            information.Directory != FALSE;
 }
 
