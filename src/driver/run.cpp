@@ -169,13 +169,15 @@ std::FILE* obtain_target(const char* name, bool name_fits, const StandardStreams
     return target;
 }
 
-// The one place where the message is read: byte by byte into the encoder.
-// A read error ends the body like end of file; the caller checks for it.
-// Returns the length of the encoded body, counted as it streams.
-unsigned long long write_body(std::FILE* source, std::FILE* target) {
+// The one place where the message is read: byte by byte into the encoder
+// and the message check. A read error ends the body like end of file; the
+// caller checks for it. Returns the length of the encoded body, counted as
+// it streams.
+unsigned long long write_body(std::FILE* source, std::FILE* target, MessageCheck& check) {
     unsigned long long length = 0;
     for (int byte = read_byte(source); byte != EOF; byte = read_byte(source)) {
         length += static_cast<unsigned>(encode_body_byte(target, byte));
+        check_message_byte(check, static_cast<unsigned char>(byte));
     }
     return length;
 }
@@ -183,7 +185,7 @@ unsigned long long write_body(std::FILE* source, std::FILE* target) {
 // Writes the link, plain or as a page; returns the length of its address as
 // a browser hands it to the mail program.
 unsigned long long write_link(std::FILE* source, std::FILE* target, const LinkFields& fields,
-                              const char* program_path) {
+                              const char* program_path, MessageCheck& check) {
     if (page_mode != 0) {
         write_page_head(target, program_path, fields.recipient_name);
         write_framed_link_opening(target, fields.recipient_name, fields.recipient_address,
@@ -191,7 +193,7 @@ unsigned long long write_link(std::FILE* source, std::FILE* target, const LinkFi
     } else {
         write_link_opening(target, fields.recipient_name, fields.recipient_address, fields.subject);
     }
-    const unsigned long long body_length = write_body(source, target);
+    const unsigned long long body_length = write_body(source, target, check);
     if (page_mode != 0) {
         write_framed_link_closing(target, fields.recipient_name);
         write_page_tail(target);
@@ -229,12 +231,13 @@ void finish_streams(std::FILE* source, std::FILE* target, const StandardStreams&
     }
 }
 
-// Notes on what in name, address or subject will break the link that was
+// Notes on what in name, address, subject or message will not arrive as
 // written; they go to standard error and change nothing else.
-void write_field_notes(const LinkFields& fields, char** argv) {
+void write_link_notes(const LinkFields& fields, char** argv, const MessageCheck& check) {
     write_link_field_notes(stderr, LinkField::recipient_name, fields.recipient_name, argv[1]);
     write_link_field_notes(stderr, LinkField::recipient_address, fields.recipient_address, argv[2]);
     write_link_field_notes(stderr, LinkField::subject, fields.subject, argv[3]);
+    write_message_notes(stderr, check);
 }
 
 int run_sequence(int argc, char** argv, const StandardStreams& standard) {
@@ -290,10 +293,11 @@ int run_sequence(int argc, char** argv, const StandardStreams& standard) {
         return ErrorFlags;
     }
 
-    const unsigned long long link_length = write_link(source, target, fields, argv[0]);
+    MessageCheck check{};
+    const unsigned long long link_length = write_link(source, target, fields, argv[0], check);
     finish_streams(source, target, standard, argv);
     if (ErrorFlags == 0) {
-        write_field_notes(fields, argv);
+        write_link_notes(fields, argv, check);
     }
     if (ErrorFlags == 0 && link_length > LONG_LINK_LENGTH) {
         write_long_link_note(stderr, link_length);

@@ -1,83 +1,1013 @@
 #include "link/html_entities.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
 namespace {
 
-struct NamedCharacter {
-    const char* name;
-    long code_point;
+// The HTML standard's named character references, sorted byte-wise: the
+// names one after another in one string, and a table of where each starts
+// and what it stands for. Offsets, not pointers, so that loading the
+// program relocates nothing here. A name ending in ';' needs it; the few
+// without it are the legacy forms that also match without one.
+// clang-format off
+constexpr char NAMES[] =
+    "AElig" "AElig;" "AMP" "AMP;" "Aacute" "Aacute;" "Abreve;" "Acirc" "Acirc;" "Acy;" "Afr;"
+    "Agrave" "Agrave;" "Alpha;" "Amacr;" "And;" "Aogon;" "Aopf;" "ApplyFunction;" "Aring" "Aring;"
+    "Ascr;" "Assign;" "Atilde" "Atilde;" "Auml" "Auml;" "Backslash;" "Barv;" "Barwed;" "Bcy;"
+    "Because;" "Bernoullis;" "Beta;" "Bfr;" "Bopf;" "Breve;" "Bscr;" "Bumpeq;" "CHcy;" "COPY"
+    "COPY;" "Cacute;" "Cap;" "CapitalDifferentialD;" "Cayleys;" "Ccaron;" "Ccedil" "Ccedil;"
+    "Ccirc;" "Cconint;" "Cdot;" "Cedilla;" "CenterDot;" "Cfr;" "Chi;" "CircleDot;" "CircleMinus;"
+    "CirclePlus;" "CircleTimes;" "ClockwiseContourIntegral;" "CloseCurlyDoubleQuote;"
+    "CloseCurlyQuote;" "Colon;" "Colone;" "Congruent;" "Conint;" "ContourIntegral;" "Copf;"
+    "Coproduct;" "CounterClockwiseContourIntegral;" "Cross;" "Cscr;" "Cup;" "CupCap;" "DD;"
+    "DDotrahd;" "DJcy;" "DScy;" "DZcy;" "Dagger;" "Darr;" "Dashv;" "Dcaron;" "Dcy;" "Del;" "Delta;"
+    "Dfr;" "DiacriticalAcute;" "DiacriticalDot;" "DiacriticalDoubleAcute;" "DiacriticalGrave;"
+    "DiacriticalTilde;" "Diamond;" "DifferentialD;" "Dopf;" "Dot;" "DotDot;" "DotEqual;"
+    "DoubleContourIntegral;" "DoubleDot;" "DoubleDownArrow;" "DoubleLeftArrow;"
+    "DoubleLeftRightArrow;" "DoubleLeftTee;" "DoubleLongLeftArrow;" "DoubleLongLeftRightArrow;"
+    "DoubleLongRightArrow;" "DoubleRightArrow;" "DoubleRightTee;" "DoubleUpArrow;"
+    "DoubleUpDownArrow;" "DoubleVerticalBar;" "DownArrow;" "DownArrowBar;" "DownArrowUpArrow;"
+    "DownBreve;" "DownLeftRightVector;" "DownLeftTeeVector;" "DownLeftVector;" "DownLeftVectorBar;"
+    "DownRightTeeVector;" "DownRightVector;" "DownRightVectorBar;" "DownTee;" "DownTeeArrow;"
+    "Downarrow;" "Dscr;" "Dstrok;" "ENG;" "ETH" "ETH;" "Eacute" "Eacute;" "Ecaron;" "Ecirc"
+    "Ecirc;" "Ecy;" "Edot;" "Efr;" "Egrave" "Egrave;" "Element;" "Emacr;" "EmptySmallSquare;"
+    "EmptyVerySmallSquare;" "Eogon;" "Eopf;" "Epsilon;" "Equal;" "EqualTilde;" "Equilibrium;"
+    "Escr;" "Esim;" "Eta;" "Euml" "Euml;" "Exists;" "ExponentialE;" "Fcy;" "Ffr;"
+    "FilledSmallSquare;" "FilledVerySmallSquare;" "Fopf;" "ForAll;" "Fouriertrf;" "Fscr;" "GJcy;"
+    "GT" "GT;" "Gamma;" "Gammad;" "Gbreve;" "Gcedil;" "Gcirc;" "Gcy;" "Gdot;" "Gfr;" "Gg;" "Gopf;"
+    "GreaterEqual;" "GreaterEqualLess;" "GreaterFullEqual;" "GreaterGreater;" "GreaterLess;"
+    "GreaterSlantEqual;" "GreaterTilde;" "Gscr;" "Gt;" "HARDcy;" "Hacek;" "Hat;" "Hcirc;" "Hfr;"
+    "HilbertSpace;" "Hopf;" "HorizontalLine;" "Hscr;" "Hstrok;" "HumpDownHump;" "HumpEqual;"
+    "IEcy;" "IJlig;" "IOcy;" "Iacute" "Iacute;" "Icirc" "Icirc;" "Icy;" "Idot;" "Ifr;" "Igrave"
+    "Igrave;" "Im;" "Imacr;" "ImaginaryI;" "Implies;" "Int;" "Integral;" "Intersection;"
+    "InvisibleComma;" "InvisibleTimes;" "Iogon;" "Iopf;" "Iota;" "Iscr;" "Itilde;" "Iukcy;" "Iuml"
+    "Iuml;" "Jcirc;" "Jcy;" "Jfr;" "Jopf;" "Jscr;" "Jsercy;" "Jukcy;" "KHcy;" "KJcy;" "Kappa;"
+    "Kcedil;" "Kcy;" "Kfr;" "Kopf;" "Kscr;" "LJcy;" "LT" "LT;" "Lacute;" "Lambda;" "Lang;"
+    "Laplacetrf;" "Larr;" "Lcaron;" "Lcedil;" "Lcy;" "LeftAngleBracket;" "LeftArrow;"
+    "LeftArrowBar;" "LeftArrowRightArrow;" "LeftCeiling;" "LeftDoubleBracket;" "LeftDownTeeVector;"
+    "LeftDownVector;" "LeftDownVectorBar;" "LeftFloor;" "LeftRightArrow;" "LeftRightVector;"
+    "LeftTee;" "LeftTeeArrow;" "LeftTeeVector;" "LeftTriangle;" "LeftTriangleBar;"
+    "LeftTriangleEqual;" "LeftUpDownVector;" "LeftUpTeeVector;" "LeftUpVector;" "LeftUpVectorBar;"
+    "LeftVector;" "LeftVectorBar;" "Leftarrow;" "Leftrightarrow;" "LessEqualGreater;"
+    "LessFullEqual;" "LessGreater;" "LessLess;" "LessSlantEqual;" "LessTilde;" "Lfr;" "Ll;"
+    "Lleftarrow;" "Lmidot;" "LongLeftArrow;" "LongLeftRightArrow;" "LongRightArrow;"
+    "Longleftarrow;" "Longleftrightarrow;" "Longrightarrow;" "Lopf;" "LowerLeftArrow;"
+    "LowerRightArrow;" "Lscr;" "Lsh;" "Lstrok;" "Lt;" "Map;" "Mcy;" "MediumSpace;" "Mellintrf;"
+    "Mfr;" "MinusPlus;" "Mopf;" "Mscr;" "Mu;" "NJcy;" "Nacute;" "Ncaron;" "Ncedil;" "Ncy;"
+    "NegativeMediumSpace;" "NegativeThickSpace;" "NegativeThinSpace;" "NegativeVeryThinSpace;"
+    "NestedGreaterGreater;" "NestedLessLess;" "NewLine;" "Nfr;" "NoBreak;" "NonBreakingSpace;"
+    "Nopf;" "Not;" "NotCongruent;" "NotCupCap;" "NotDoubleVerticalBar;" "NotElement;" "NotEqual;"
+    "NotEqualTilde;" "NotExists;" "NotGreater;" "NotGreaterEqual;" "NotGreaterFullEqual;"
+    "NotGreaterGreater;" "NotGreaterLess;" "NotGreaterSlantEqual;" "NotGreaterTilde;"
+    "NotHumpDownHump;" "NotHumpEqual;" "NotLeftTriangle;" "NotLeftTriangleBar;"
+    "NotLeftTriangleEqual;" "NotLess;" "NotLessEqual;" "NotLessGreater;" "NotLessLess;"
+    "NotLessSlantEqual;" "NotLessTilde;" "NotNestedGreaterGreater;" "NotNestedLessLess;"
+    "NotPrecedes;" "NotPrecedesEqual;" "NotPrecedesSlantEqual;" "NotReverseElement;"
+    "NotRightTriangle;" "NotRightTriangleBar;" "NotRightTriangleEqual;" "NotSquareSubset;"
+    "NotSquareSubsetEqual;" "NotSquareSuperset;" "NotSquareSupersetEqual;" "NotSubset;"
+    "NotSubsetEqual;" "NotSucceeds;" "NotSucceedsEqual;" "NotSucceedsSlantEqual;"
+    "NotSucceedsTilde;" "NotSuperset;" "NotSupersetEqual;" "NotTilde;" "NotTildeEqual;"
+    "NotTildeFullEqual;" "NotTildeTilde;" "NotVerticalBar;" "Nscr;" "Ntilde" "Ntilde;" "Nu;"
+    "OElig;" "Oacute" "Oacute;" "Ocirc" "Ocirc;" "Ocy;" "Odblac;" "Ofr;" "Ograve" "Ograve;"
+    "Omacr;" "Omega;" "Omicron;" "Oopf;" "OpenCurlyDoubleQuote;" "OpenCurlyQuote;" "Or;" "Oscr;"
+    "Oslash" "Oslash;" "Otilde" "Otilde;" "Otimes;" "Ouml" "Ouml;" "OverBar;" "OverBrace;"
+    "OverBracket;" "OverParenthesis;" "PartialD;" "Pcy;" "Pfr;" "Phi;" "Pi;" "PlusMinus;"
+    "Poincareplane;" "Popf;" "Pr;" "Precedes;" "PrecedesEqual;" "PrecedesSlantEqual;"
+    "PrecedesTilde;" "Prime;" "Product;" "Proportion;" "Proportional;" "Pscr;" "Psi;" "QUOT"
+    "QUOT;" "Qfr;" "Qopf;" "Qscr;" "RBarr;" "REG" "REG;" "Racute;" "Rang;" "Rarr;" "Rarrtl;"
+    "Rcaron;" "Rcedil;" "Rcy;" "Re;" "ReverseElement;" "ReverseEquilibrium;"
+    "ReverseUpEquilibrium;" "Rfr;" "Rho;" "RightAngleBracket;" "RightArrow;" "RightArrowBar;"
+    "RightArrowLeftArrow;" "RightCeiling;" "RightDoubleBracket;" "RightDownTeeVector;"
+    "RightDownVector;" "RightDownVectorBar;" "RightFloor;" "RightTee;" "RightTeeArrow;"
+    "RightTeeVector;" "RightTriangle;" "RightTriangleBar;" "RightTriangleEqual;"
+    "RightUpDownVector;" "RightUpTeeVector;" "RightUpVector;" "RightUpVectorBar;" "RightVector;"
+    "RightVectorBar;" "Rightarrow;" "Ropf;" "RoundImplies;" "Rrightarrow;" "Rscr;" "Rsh;"
+    "RuleDelayed;" "SHCHcy;" "SHcy;" "SOFTcy;" "Sacute;" "Sc;" "Scaron;" "Scedil;" "Scirc;" "Scy;"
+    "Sfr;" "ShortDownArrow;" "ShortLeftArrow;" "ShortRightArrow;" "ShortUpArrow;" "Sigma;"
+    "SmallCircle;" "Sopf;" "Sqrt;" "Square;" "SquareIntersection;" "SquareSubset;"
+    "SquareSubsetEqual;" "SquareSuperset;" "SquareSupersetEqual;" "SquareUnion;" "Sscr;" "Star;"
+    "Sub;" "Subset;" "SubsetEqual;" "Succeeds;" "SucceedsEqual;" "SucceedsSlantEqual;"
+    "SucceedsTilde;" "SuchThat;" "Sum;" "Sup;" "Superset;" "SupersetEqual;" "Supset;" "THORN"
+    "THORN;" "TRADE;" "TSHcy;" "TScy;" "Tab;" "Tau;" "Tcaron;" "Tcedil;" "Tcy;" "Tfr;" "Therefore;"
+    "Theta;" "ThickSpace;" "ThinSpace;" "Tilde;" "TildeEqual;" "TildeFullEqual;" "TildeTilde;"
+    "Topf;" "TripleDot;" "Tscr;" "Tstrok;" "Uacute" "Uacute;" "Uarr;" "Uarrocir;" "Ubrcy;"
+    "Ubreve;" "Ucirc" "Ucirc;" "Ucy;" "Udblac;" "Ufr;" "Ugrave" "Ugrave;" "Umacr;" "UnderBar;"
+    "UnderBrace;" "UnderBracket;" "UnderParenthesis;" "Union;" "UnionPlus;" "Uogon;" "Uopf;"
+    "UpArrow;" "UpArrowBar;" "UpArrowDownArrow;" "UpDownArrow;" "UpEquilibrium;" "UpTee;"
+    "UpTeeArrow;" "Uparrow;" "Updownarrow;" "UpperLeftArrow;" "UpperRightArrow;" "Upsi;" "Upsilon;"
+    "Uring;" "Uscr;" "Utilde;" "Uuml" "Uuml;" "VDash;" "Vbar;" "Vcy;" "Vdash;" "Vdashl;" "Vee;"
+    "Verbar;" "Vert;" "VerticalBar;" "VerticalLine;" "VerticalSeparator;" "VerticalTilde;"
+    "VeryThinSpace;" "Vfr;" "Vopf;" "Vscr;" "Vvdash;" "Wcirc;" "Wedge;" "Wfr;" "Wopf;" "Wscr;"
+    "Xfr;" "Xi;" "Xopf;" "Xscr;" "YAcy;" "YIcy;" "YUcy;" "Yacute" "Yacute;" "Ycirc;" "Ycy;" "Yfr;"
+    "Yopf;" "Yscr;" "Yuml;" "ZHcy;" "Zacute;" "Zcaron;" "Zcy;" "Zdot;" "ZeroWidthSpace;" "Zeta;"
+    "Zfr;" "Zopf;" "Zscr;" "aacute" "aacute;" "abreve;" "ac;" "acE;" "acd;" "acirc" "acirc;"
+    "acute" "acute;" "acy;" "aelig" "aelig;" "af;" "afr;" "agrave" "agrave;" "alefsym;" "aleph;"
+    "alpha;" "amacr;" "amalg;" "amp" "amp;" "and;" "andand;" "andd;" "andslope;" "andv;" "ang;"
+    "ange;" "angle;" "angmsd;" "angmsdaa;" "angmsdab;" "angmsdac;" "angmsdad;" "angmsdae;"
+    "angmsdaf;" "angmsdag;" "angmsdah;" "angrt;" "angrtvb;" "angrtvbd;" "angsph;" "angst;"
+    "angzarr;" "aogon;" "aopf;" "ap;" "apE;" "apacir;" "ape;" "apid;" "apos;" "approx;" "approxeq;"
+    "aring" "aring;" "ascr;" "ast;" "asymp;" "asympeq;" "atilde" "atilde;" "auml" "auml;"
+    "awconint;" "awint;" "bNot;" "backcong;" "backepsilon;" "backprime;" "backsim;" "backsimeq;"
+    "barvee;" "barwed;" "barwedge;" "bbrk;" "bbrktbrk;" "bcong;" "bcy;" "bdquo;" "becaus;"
+    "because;" "bemptyv;" "bepsi;" "bernou;" "beta;" "beth;" "between;" "bfr;" "bigcap;" "bigcirc;"
+    "bigcup;" "bigodot;" "bigoplus;" "bigotimes;" "bigsqcup;" "bigstar;" "bigtriangledown;"
+    "bigtriangleup;" "biguplus;" "bigvee;" "bigwedge;" "bkarow;" "blacklozenge;" "blacksquare;"
+    "blacktriangle;" "blacktriangledown;" "blacktriangleleft;" "blacktriangleright;" "blank;"
+    "blk12;" "blk14;" "blk34;" "block;" "bne;" "bnequiv;" "bnot;" "bopf;" "bot;" "bottom;"
+    "bowtie;" "boxDL;" "boxDR;" "boxDl;" "boxDr;" "boxH;" "boxHD;" "boxHU;" "boxHd;" "boxHu;"
+    "boxUL;" "boxUR;" "boxUl;" "boxUr;" "boxV;" "boxVH;" "boxVL;" "boxVR;" "boxVh;" "boxVl;"
+    "boxVr;" "boxbox;" "boxdL;" "boxdR;" "boxdl;" "boxdr;" "boxh;" "boxhD;" "boxhU;" "boxhd;"
+    "boxhu;" "boxminus;" "boxplus;" "boxtimes;" "boxuL;" "boxuR;" "boxul;" "boxur;" "boxv;"
+    "boxvH;" "boxvL;" "boxvR;" "boxvh;" "boxvl;" "boxvr;" "bprime;" "breve;" "brvbar" "brvbar;"
+    "bscr;" "bsemi;" "bsim;" "bsime;" "bsol;" "bsolb;" "bsolhsub;" "bull;" "bullet;" "bump;"
+    "bumpE;" "bumpe;" "bumpeq;" "cacute;" "cap;" "capand;" "capbrcup;" "capcap;" "capcup;"
+    "capdot;" "caps;" "caret;" "caron;" "ccaps;" "ccaron;" "ccedil" "ccedil;" "ccirc;" "ccups;"
+    "ccupssm;" "cdot;" "cedil" "cedil;" "cemptyv;" "cent" "cent;" "centerdot;" "cfr;" "chcy;"
+    "check;" "checkmark;" "chi;" "cir;" "cirE;" "circ;" "circeq;" "circlearrowleft;"
+    "circlearrowright;" "circledR;" "circledS;" "circledast;" "circledcirc;" "circleddash;" "cire;"
+    "cirfnint;" "cirmid;" "cirscir;" "clubs;" "clubsuit;" "colon;" "colone;" "coloneq;" "comma;"
+    "commat;" "comp;" "compfn;" "complement;" "complexes;" "cong;" "congdot;" "conint;" "copf;"
+    "coprod;" "copy" "copy;" "copysr;" "crarr;" "cross;" "cscr;" "csub;" "csube;" "csup;" "csupe;"
+    "ctdot;" "cudarrl;" "cudarrr;" "cuepr;" "cuesc;" "cularr;" "cularrp;" "cup;" "cupbrcap;"
+    "cupcap;" "cupcup;" "cupdot;" "cupor;" "cups;" "curarr;" "curarrm;" "curlyeqprec;"
+    "curlyeqsucc;" "curlyvee;" "curlywedge;" "curren" "curren;" "curvearrowleft;"
+    "curvearrowright;" "cuvee;" "cuwed;" "cwconint;" "cwint;" "cylcty;" "dArr;" "dHar;" "dagger;"
+    "daleth;" "darr;" "dash;" "dashv;" "dbkarow;" "dblac;" "dcaron;" "dcy;" "dd;" "ddagger;"
+    "ddarr;" "ddotseq;" "deg" "deg;" "delta;" "demptyv;" "dfisht;" "dfr;" "dharl;" "dharr;" "diam;"
+    "diamond;" "diamondsuit;" "diams;" "die;" "digamma;" "disin;" "div;" "divide" "divide;"
+    "divideontimes;" "divonx;" "djcy;" "dlcorn;" "dlcrop;" "dollar;" "dopf;" "dot;" "doteq;"
+    "doteqdot;" "dotminus;" "dotplus;" "dotsquare;" "doublebarwedge;" "downarrow;"
+    "downdownarrows;" "downharpoonleft;" "downharpoonright;" "drbkarow;" "drcorn;" "drcrop;"
+    "dscr;" "dscy;" "dsol;" "dstrok;" "dtdot;" "dtri;" "dtrif;" "duarr;" "duhar;" "dwangle;"
+    "dzcy;" "dzigrarr;" "eDDot;" "eDot;" "eacute" "eacute;" "easter;" "ecaron;" "ecir;" "ecirc"
+    "ecirc;" "ecolon;" "ecy;" "edot;" "ee;" "efDot;" "efr;" "eg;" "egrave" "egrave;" "egs;"
+    "egsdot;" "el;" "elinters;" "ell;" "els;" "elsdot;" "emacr;" "empty;" "emptyset;" "emptyv;"
+    "emsp13;" "emsp14;" "emsp;" "eng;" "ensp;" "eogon;" "eopf;" "epar;" "eparsl;" "eplus;" "epsi;"
+    "epsilon;" "epsiv;" "eqcirc;" "eqcolon;" "eqsim;" "eqslantgtr;" "eqslantless;" "equals;"
+    "equest;" "equiv;" "equivDD;" "eqvparsl;" "erDot;" "erarr;" "escr;" "esdot;" "esim;" "eta;"
+    "eth" "eth;" "euml" "euml;" "euro;" "excl;" "exist;" "expectation;" "exponentiale;"
+    "fallingdotseq;" "fcy;" "female;" "ffilig;" "fflig;" "ffllig;" "ffr;" "filig;" "fjlig;" "flat;"
+    "fllig;" "fltns;" "fnof;" "fopf;" "forall;" "fork;" "forkv;" "fpartint;" "frac12" "frac12;"
+    "frac13;" "frac14" "frac14;" "frac15;" "frac16;" "frac18;" "frac23;" "frac25;" "frac34"
+    "frac34;" "frac35;" "frac38;" "frac45;" "frac56;" "frac58;" "frac78;" "frasl;" "frown;" "fscr;"
+    "gE;" "gEl;" "gacute;" "gamma;" "gammad;" "gap;" "gbreve;" "gcirc;" "gcy;" "gdot;" "ge;" "gel;"
+    "geq;" "geqq;" "geqslant;" "ges;" "gescc;" "gesdot;" "gesdoto;" "gesdotol;" "gesl;" "gesles;"
+    "gfr;" "gg;" "ggg;" "gimel;" "gjcy;" "gl;" "glE;" "gla;" "glj;" "gnE;" "gnap;" "gnapprox;"
+    "gne;" "gneq;" "gneqq;" "gnsim;" "gopf;" "grave;" "gscr;" "gsim;" "gsime;" "gsiml;" "gt" "gt;"
+    "gtcc;" "gtcir;" "gtdot;" "gtlPar;" "gtquest;" "gtrapprox;" "gtrarr;" "gtrdot;" "gtreqless;"
+    "gtreqqless;" "gtrless;" "gtrsim;" "gvertneqq;" "gvnE;" "hArr;" "hairsp;" "half;" "hamilt;"
+    "hardcy;" "harr;" "harrcir;" "harrw;" "hbar;" "hcirc;" "hearts;" "heartsuit;" "hellip;"
+    "hercon;" "hfr;" "hksearow;" "hkswarow;" "hoarr;" "homtht;" "hookleftarrow;" "hookrightarrow;"
+    "hopf;" "horbar;" "hscr;" "hslash;" "hstrok;" "hybull;" "hyphen;" "iacute" "iacute;" "ic;"
+    "icirc" "icirc;" "icy;" "iecy;" "iexcl" "iexcl;" "iff;" "ifr;" "igrave" "igrave;" "ii;"
+    "iiiint;" "iiint;" "iinfin;" "iiota;" "ijlig;" "imacr;" "image;" "imagline;" "imagpart;"
+    "imath;" "imof;" "imped;" "in;" "incare;" "infin;" "infintie;" "inodot;" "int;" "intcal;"
+    "integers;" "intercal;" "intlarhk;" "intprod;" "iocy;" "iogon;" "iopf;" "iota;" "iprod;"
+    "iquest" "iquest;" "iscr;" "isin;" "isinE;" "isindot;" "isins;" "isinsv;" "isinv;" "it;"
+    "itilde;" "iukcy;" "iuml" "iuml;" "jcirc;" "jcy;" "jfr;" "jmath;" "jopf;" "jscr;" "jsercy;"
+    "jukcy;" "kappa;" "kappav;" "kcedil;" "kcy;" "kfr;" "kgreen;" "khcy;" "kjcy;" "kopf;" "kscr;"
+    "lAarr;" "lArr;" "lAtail;" "lBarr;" "lE;" "lEg;" "lHar;" "lacute;" "laemptyv;" "lagran;"
+    "lambda;" "lang;" "langd;" "langle;" "lap;" "laquo" "laquo;" "larr;" "larrb;" "larrbfs;"
+    "larrfs;" "larrhk;" "larrlp;" "larrpl;" "larrsim;" "larrtl;" "lat;" "latail;" "late;" "lates;"
+    "lbarr;" "lbbrk;" "lbrace;" "lbrack;" "lbrke;" "lbrksld;" "lbrkslu;" "lcaron;" "lcedil;"
+    "lceil;" "lcub;" "lcy;" "ldca;" "ldquo;" "ldquor;" "ldrdhar;" "ldrushar;" "ldsh;" "le;"
+    "leftarrow;" "leftarrowtail;" "leftharpoondown;" "leftharpoonup;" "leftleftarrows;"
+    "leftrightarrow;" "leftrightarrows;" "leftrightharpoons;" "leftrightsquigarrow;"
+    "leftthreetimes;" "leg;" "leq;" "leqq;" "leqslant;" "les;" "lescc;" "lesdot;" "lesdoto;"
+    "lesdotor;" "lesg;" "lesges;" "lessapprox;" "lessdot;" "lesseqgtr;" "lesseqqgtr;" "lessgtr;"
+    "lesssim;" "lfisht;" "lfloor;" "lfr;" "lg;" "lgE;" "lhard;" "lharu;" "lharul;" "lhblk;" "ljcy;"
+    "ll;" "llarr;" "llcorner;" "llhard;" "lltri;" "lmidot;" "lmoust;" "lmoustache;" "lnE;" "lnap;"
+    "lnapprox;" "lne;" "lneq;" "lneqq;" "lnsim;" "loang;" "loarr;" "lobrk;" "longleftarrow;"
+    "longleftrightarrow;" "longmapsto;" "longrightarrow;" "looparrowleft;" "looparrowright;"
+    "lopar;" "lopf;" "loplus;" "lotimes;" "lowast;" "lowbar;" "loz;" "lozenge;" "lozf;" "lpar;"
+    "lparlt;" "lrarr;" "lrcorner;" "lrhar;" "lrhard;" "lrm;" "lrtri;" "lsaquo;" "lscr;" "lsh;"
+    "lsim;" "lsime;" "lsimg;" "lsqb;" "lsquo;" "lsquor;" "lstrok;" "lt" "lt;" "ltcc;" "ltcir;"
+    "ltdot;" "lthree;" "ltimes;" "ltlarr;" "ltquest;" "ltrPar;" "ltri;" "ltrie;" "ltrif;"
+    "lurdshar;" "luruhar;" "lvertneqq;" "lvnE;" "mDDot;" "macr" "macr;" "male;" "malt;" "maltese;"
+    "map;" "mapsto;" "mapstodown;" "mapstoleft;" "mapstoup;" "marker;" "mcomma;" "mcy;" "mdash;"
+    "measuredangle;" "mfr;" "mho;" "micro" "micro;" "mid;" "midast;" "midcir;" "middot" "middot;"
+    "minus;" "minusb;" "minusd;" "minusdu;" "mlcp;" "mldr;" "mnplus;" "models;" "mopf;" "mp;"
+    "mscr;" "mstpos;" "mu;" "multimap;" "mumap;" "nGg;" "nGt;" "nGtv;" "nLeftarrow;"
+    "nLeftrightarrow;" "nLl;" "nLt;" "nLtv;" "nRightarrow;" "nVDash;" "nVdash;" "nabla;" "nacute;"
+    "nang;" "nap;" "napE;" "napid;" "napos;" "napprox;" "natur;" "natural;" "naturals;" "nbsp"
+    "nbsp;" "nbump;" "nbumpe;" "ncap;" "ncaron;" "ncedil;" "ncong;" "ncongdot;" "ncup;" "ncy;"
+    "ndash;" "ne;" "neArr;" "nearhk;" "nearr;" "nearrow;" "nedot;" "nequiv;" "nesear;" "nesim;"
+    "nexist;" "nexists;" "nfr;" "ngE;" "nge;" "ngeq;" "ngeqq;" "ngeqslant;" "nges;" "ngsim;" "ngt;"
+    "ngtr;" "nhArr;" "nharr;" "nhpar;" "ni;" "nis;" "nisd;" "niv;" "njcy;" "nlArr;" "nlE;" "nlarr;"
+    "nldr;" "nle;" "nleftarrow;" "nleftrightarrow;" "nleq;" "nleqq;" "nleqslant;" "nles;" "nless;"
+    "nlsim;" "nlt;" "nltri;" "nltrie;" "nmid;" "nopf;" "not" "not;" "notin;" "notinE;" "notindot;"
+    "notinva;" "notinvb;" "notinvc;" "notni;" "notniva;" "notnivb;" "notnivc;" "npar;" "nparallel;"
+    "nparsl;" "npart;" "npolint;" "npr;" "nprcue;" "npre;" "nprec;" "npreceq;" "nrArr;" "nrarr;"
+    "nrarrc;" "nrarrw;" "nrightarrow;" "nrtri;" "nrtrie;" "nsc;" "nsccue;" "nsce;" "nscr;"
+    "nshortmid;" "nshortparallel;" "nsim;" "nsime;" "nsimeq;" "nsmid;" "nspar;" "nsqsube;"
+    "nsqsupe;" "nsub;" "nsubE;" "nsube;" "nsubset;" "nsubseteq;" "nsubseteqq;" "nsucc;" "nsucceq;"
+    "nsup;" "nsupE;" "nsupe;" "nsupset;" "nsupseteq;" "nsupseteqq;" "ntgl;" "ntilde" "ntilde;"
+    "ntlg;" "ntriangleleft;" "ntrianglelefteq;" "ntriangleright;" "ntrianglerighteq;" "nu;" "num;"
+    "numero;" "numsp;" "nvDash;" "nvHarr;" "nvap;" "nvdash;" "nvge;" "nvgt;" "nvinfin;" "nvlArr;"
+    "nvle;" "nvlt;" "nvltrie;" "nvrArr;" "nvrtrie;" "nvsim;" "nwArr;" "nwarhk;" "nwarr;" "nwarrow;"
+    "nwnear;" "oS;" "oacute" "oacute;" "oast;" "ocir;" "ocirc" "ocirc;" "ocy;" "odash;" "odblac;"
+    "odiv;" "odot;" "odsold;" "oelig;" "ofcir;" "ofr;" "ogon;" "ograve" "ograve;" "ogt;" "ohbar;"
+    "ohm;" "oint;" "olarr;" "olcir;" "olcross;" "oline;" "olt;" "omacr;" "omega;" "omicron;"
+    "omid;" "ominus;" "oopf;" "opar;" "operp;" "oplus;" "or;" "orarr;" "ord;" "order;" "orderof;"
+    "ordf" "ordf;" "ordm" "ordm;" "origof;" "oror;" "orslope;" "orv;" "oscr;" "oslash" "oslash;"
+    "osol;" "otilde" "otilde;" "otimes;" "otimesas;" "ouml" "ouml;" "ovbar;" "par;" "para" "para;"
+    "parallel;" "parsim;" "parsl;" "part;" "pcy;" "percnt;" "period;" "permil;" "perp;" "pertenk;"
+    "pfr;" "phi;" "phiv;" "phmmat;" "phone;" "pi;" "pitchfork;" "piv;" "planck;" "planckh;"
+    "plankv;" "plus;" "plusacir;" "plusb;" "pluscir;" "plusdo;" "plusdu;" "pluse;" "plusmn"
+    "plusmn;" "plussim;" "plustwo;" "pm;" "pointint;" "popf;" "pound" "pound;" "pr;" "prE;" "prap;"
+    "prcue;" "pre;" "prec;" "precapprox;" "preccurlyeq;" "preceq;" "precnapprox;" "precneqq;"
+    "precnsim;" "precsim;" "prime;" "primes;" "prnE;" "prnap;" "prnsim;" "prod;" "profalar;"
+    "profline;" "profsurf;" "prop;" "propto;" "prsim;" "prurel;" "pscr;" "psi;" "puncsp;" "qfr;"
+    "qint;" "qopf;" "qprime;" "qscr;" "quaternions;" "quatint;" "quest;" "questeq;" "quot" "quot;"
+    "rAarr;" "rArr;" "rAtail;" "rBarr;" "rHar;" "race;" "racute;" "radic;" "raemptyv;" "rang;"
+    "rangd;" "range;" "rangle;" "raquo" "raquo;" "rarr;" "rarrap;" "rarrb;" "rarrbfs;" "rarrc;"
+    "rarrfs;" "rarrhk;" "rarrlp;" "rarrpl;" "rarrsim;" "rarrtl;" "rarrw;" "ratail;" "ratio;"
+    "rationals;" "rbarr;" "rbbrk;" "rbrace;" "rbrack;" "rbrke;" "rbrksld;" "rbrkslu;" "rcaron;"
+    "rcedil;" "rceil;" "rcub;" "rcy;" "rdca;" "rdldhar;" "rdquo;" "rdquor;" "rdsh;" "real;"
+    "realine;" "realpart;" "reals;" "rect;" "reg" "reg;" "rfisht;" "rfloor;" "rfr;" "rhard;"
+    "rharu;" "rharul;" "rho;" "rhov;" "rightarrow;" "rightarrowtail;" "rightharpoondown;"
+    "rightharpoonup;" "rightleftarrows;" "rightleftharpoons;" "rightrightarrows;"
+    "rightsquigarrow;" "rightthreetimes;" "ring;" "risingdotseq;" "rlarr;" "rlhar;" "rlm;"
+    "rmoust;" "rmoustache;" "rnmid;" "roang;" "roarr;" "robrk;" "ropar;" "ropf;" "roplus;"
+    "rotimes;" "rpar;" "rpargt;" "rppolint;" "rrarr;" "rsaquo;" "rscr;" "rsh;" "rsqb;" "rsquo;"
+    "rsquor;" "rthree;" "rtimes;" "rtri;" "rtrie;" "rtrif;" "rtriltri;" "ruluhar;" "rx;" "sacute;"
+    "sbquo;" "sc;" "scE;" "scap;" "scaron;" "sccue;" "sce;" "scedil;" "scirc;" "scnE;" "scnap;"
+    "scnsim;" "scpolint;" "scsim;" "scy;" "sdot;" "sdotb;" "sdote;" "seArr;" "searhk;" "searr;"
+    "searrow;" "sect" "sect;" "semi;" "seswar;" "setminus;" "setmn;" "sext;" "sfr;" "sfrown;"
+    "sharp;" "shchcy;" "shcy;" "shortmid;" "shortparallel;" "shy" "shy;" "sigma;" "sigmaf;"
+    "sigmav;" "sim;" "simdot;" "sime;" "simeq;" "simg;" "simgE;" "siml;" "simlE;" "simne;"
+    "simplus;" "simrarr;" "slarr;" "smallsetminus;" "smashp;" "smeparsl;" "smid;" "smile;" "smt;"
+    "smte;" "smtes;" "softcy;" "sol;" "solb;" "solbar;" "sopf;" "spades;" "spadesuit;" "spar;"
+    "sqcap;" "sqcaps;" "sqcup;" "sqcups;" "sqsub;" "sqsube;" "sqsubset;" "sqsubseteq;" "sqsup;"
+    "sqsupe;" "sqsupset;" "sqsupseteq;" "squ;" "square;" "squarf;" "squf;" "srarr;" "sscr;"
+    "ssetmn;" "ssmile;" "sstarf;" "star;" "starf;" "straightepsilon;" "straightphi;" "strns;"
+    "sub;" "subE;" "subdot;" "sube;" "subedot;" "submult;" "subnE;" "subne;" "subplus;" "subrarr;"
+    "subset;" "subseteq;" "subseteqq;" "subsetneq;" "subsetneqq;" "subsim;" "subsub;" "subsup;"
+    "succ;" "succapprox;" "succcurlyeq;" "succeq;" "succnapprox;" "succneqq;" "succnsim;"
+    "succsim;" "sum;" "sung;" "sup1" "sup1;" "sup2" "sup2;" "sup3" "sup3;" "sup;" "supE;" "supdot;"
+    "supdsub;" "supe;" "supedot;" "suphsol;" "suphsub;" "suplarr;" "supmult;" "supnE;" "supne;"
+    "supplus;" "supset;" "supseteq;" "supseteqq;" "supsetneq;" "supsetneqq;" "supsim;" "supsub;"
+    "supsup;" "swArr;" "swarhk;" "swarr;" "swarrow;" "swnwar;" "szlig" "szlig;" "target;" "tau;"
+    "tbrk;" "tcaron;" "tcedil;" "tcy;" "tdot;" "telrec;" "tfr;" "there4;" "therefore;" "theta;"
+    "thetasym;" "thetav;" "thickapprox;" "thicksim;" "thinsp;" "thkap;" "thksim;" "thorn" "thorn;"
+    "tilde;" "times" "times;" "timesb;" "timesbar;" "timesd;" "tint;" "toea;" "top;" "topbot;"
+    "topcir;" "topf;" "topfork;" "tosa;" "tprime;" "trade;" "triangle;" "triangledown;"
+    "triangleleft;" "trianglelefteq;" "triangleq;" "triangleright;" "trianglerighteq;" "tridot;"
+    "trie;" "triminus;" "triplus;" "trisb;" "tritime;" "trpezium;" "tscr;" "tscy;" "tshcy;"
+    "tstrok;" "twixt;" "twoheadleftarrow;" "twoheadrightarrow;" "uArr;" "uHar;" "uacute" "uacute;"
+    "uarr;" "ubrcy;" "ubreve;" "ucirc" "ucirc;" "ucy;" "udarr;" "udblac;" "udhar;" "ufisht;" "ufr;"
+    "ugrave" "ugrave;" "uharl;" "uharr;" "uhblk;" "ulcorn;" "ulcorner;" "ulcrop;" "ultri;" "umacr;"
+    "uml" "uml;" "uogon;" "uopf;" "uparrow;" "updownarrow;" "upharpoonleft;" "upharpoonright;"
+    "uplus;" "upsi;" "upsih;" "upsilon;" "upuparrows;" "urcorn;" "urcorner;" "urcrop;" "uring;"
+    "urtri;" "uscr;" "utdot;" "utilde;" "utri;" "utrif;" "uuarr;" "uuml" "uuml;" "uwangle;" "vArr;"
+    "vBar;" "vBarv;" "vDash;" "vangrt;" "varepsilon;" "varkappa;" "varnothing;" "varphi;" "varpi;"
+    "varpropto;" "varr;" "varrho;" "varsigma;" "varsubsetneq;" "varsubsetneqq;" "varsupsetneq;"
+    "varsupsetneqq;" "vartheta;" "vartriangleleft;" "vartriangleright;" "vcy;" "vdash;" "vee;"
+    "veebar;" "veeeq;" "vellip;" "verbar;" "vert;" "vfr;" "vltri;" "vnsub;" "vnsup;" "vopf;"
+    "vprop;" "vrtri;" "vscr;" "vsubnE;" "vsubne;" "vsupnE;" "vsupne;" "vzigzag;" "wcirc;" "wedbar;"
+    "wedge;" "wedgeq;" "weierp;" "wfr;" "wopf;" "wp;" "wr;" "wreath;" "wscr;" "xcap;" "xcirc;"
+    "xcup;" "xdtri;" "xfr;" "xhArr;" "xharr;" "xi;" "xlArr;" "xlarr;" "xmap;" "xnis;" "xodot;"
+    "xopf;" "xoplus;" "xotime;" "xrArr;" "xrarr;" "xscr;" "xsqcup;" "xuplus;" "xutri;" "xvee;"
+    "xwedge;" "yacute" "yacute;" "yacy;" "ycirc;" "ycy;" "yen" "yen;" "yfr;" "yicy;" "yopf;"
+    "yscr;" "yucy;" "yuml" "yuml;" "zacute;" "zcaron;" "zcy;" "zdot;" "zeetrf;" "zeta;" "zfr;"
+    "zhcy;" "zigrarr;" "zopf;" "zscr;" "zwj;" "zwnj;";
+
+struct NamedReference {
+    std::uint16_t name_offset;
+    std::uint8_t name_length;
+    std::uint32_t first;
+    std::uint16_t second; // 0 where the name stands for one character
 };
 
-// The 252 character entity names of HTML 4.01 (its Latin-1, symbol and
-// special sets), by code point.
-constexpr NamedCharacter HTML4_NAMED_CHARACTERS[] = {
-    {"quot", 34},     {"amp", 38},       {"lt", 60},        {"gt", 62},       {"nbsp", 160},
-    {"iexcl", 161},   {"cent", 162},     {"pound", 163},    {"curren", 164},  {"yen", 165},
-    {"brvbar", 166},  {"sect", 167},     {"uml", 168},      {"copy", 169},    {"ordf", 170},
-    {"laquo", 171},   {"not", 172},      {"shy", 173},      {"reg", 174},     {"macr", 175},
-    {"deg", 176},     {"plusmn", 177},   {"sup2", 178},     {"sup3", 179},    {"acute", 180},
-    {"micro", 181},   {"para", 182},     {"middot", 183},   {"cedil", 184},   {"sup1", 185},
-    {"ordm", 186},    {"raquo", 187},    {"frac14", 188},   {"frac12", 189},  {"frac34", 190},
-    {"iquest", 191},  {"Agrave", 192},   {"Aacute", 193},   {"Acirc", 194},   {"Atilde", 195},
-    {"Auml", 196},    {"Aring", 197},    {"AElig", 198},    {"Ccedil", 199},  {"Egrave", 200},
-    {"Eacute", 201},  {"Ecirc", 202},    {"Euml", 203},     {"Igrave", 204},  {"Iacute", 205},
-    {"Icirc", 206},   {"Iuml", 207},     {"ETH", 208},      {"Ntilde", 209},  {"Ograve", 210},
-    {"Oacute", 211},  {"Ocirc", 212},    {"Otilde", 213},   {"Ouml", 214},    {"times", 215},
-    {"Oslash", 216},  {"Ugrave", 217},   {"Uacute", 218},   {"Ucirc", 219},   {"Uuml", 220},
-    {"Yacute", 221},  {"THORN", 222},    {"szlig", 223},    {"agrave", 224},  {"aacute", 225},
-    {"acirc", 226},   {"atilde", 227},   {"auml", 228},     {"aring", 229},   {"aelig", 230},
-    {"ccedil", 231},  {"egrave", 232},   {"eacute", 233},   {"ecirc", 234},   {"euml", 235},
-    {"igrave", 236},  {"iacute", 237},   {"icirc", 238},    {"iuml", 239},    {"eth", 240},
-    {"ntilde", 241},  {"ograve", 242},   {"oacute", 243},   {"ocirc", 244},   {"otilde", 245},
-    {"ouml", 246},    {"divide", 247},   {"oslash", 248},   {"ugrave", 249},  {"uacute", 250},
-    {"ucirc", 251},   {"uuml", 252},     {"yacute", 253},   {"thorn", 254},   {"yuml", 255},
-    {"OElig", 338},   {"oelig", 339},    {"Scaron", 352},   {"scaron", 353},  {"Yuml", 376},
-    {"fnof", 402},    {"circ", 710},     {"tilde", 732},    {"Alpha", 913},   {"Beta", 914},
-    {"Gamma", 915},   {"Delta", 916},    {"Epsilon", 917},  {"Zeta", 918},    {"Eta", 919},
-    {"Theta", 920},   {"Iota", 921},     {"Kappa", 922},    {"Lambda", 923},  {"Mu", 924},
-    {"Nu", 925},      {"Xi", 926},       {"Omicron", 927},  {"Pi", 928},      {"Rho", 929},
-    {"Sigma", 931},   {"Tau", 932},      {"Upsilon", 933},  {"Phi", 934},     {"Chi", 935},
-    {"Psi", 936},     {"Omega", 937},    {"alpha", 945},    {"beta", 946},    {"gamma", 947},
-    {"delta", 948},   {"epsilon", 949},  {"zeta", 950},     {"eta", 951},     {"theta", 952},
-    {"iota", 953},    {"kappa", 954},    {"lambda", 955},   {"mu", 956},      {"nu", 957},
-    {"xi", 958},      {"omicron", 959},  {"pi", 960},       {"rho", 961},     {"sigmaf", 962},
-    {"sigma", 963},   {"tau", 964},      {"upsilon", 965},  {"phi", 966},     {"chi", 967},
-    {"psi", 968},     {"omega", 969},    {"thetasym", 977}, {"upsih", 978},   {"piv", 982},
-    {"ensp", 8194},   {"emsp", 8195},    {"thinsp", 8201},  {"zwnj", 8204},   {"zwj", 8205},
-    {"lrm", 8206},    {"rlm", 8207},     {"ndash", 8211},   {"mdash", 8212},  {"lsquo", 8216},
-    {"rsquo", 8217},  {"sbquo", 8218},   {"ldquo", 8220},   {"rdquo", 8221},  {"bdquo", 8222},
-    {"dagger", 8224}, {"Dagger", 8225},  {"bull", 8226},    {"hellip", 8230}, {"permil", 8240},
-    {"prime", 8242},  {"Prime", 8243},   {"lsaquo", 8249},  {"rsaquo", 8250}, {"oline", 8254},
-    {"frasl", 8260},  {"euro", 8364},    {"image", 8465},   {"weierp", 8472}, {"real", 8476},
-    {"trade", 8482},  {"alefsym", 8501}, {"larr", 8592},    {"uarr", 8593},   {"rarr", 8594},
-    {"darr", 8595},   {"harr", 8596},    {"crarr", 8629},   {"lArr", 8656},   {"uArr", 8657},
-    {"rArr", 8658},   {"dArr", 8659},    {"hArr", 8660},    {"forall", 8704}, {"part", 8706},
-    {"exist", 8707},  {"empty", 8709},   {"nabla", 8711},   {"isin", 8712},   {"notin", 8713},
-    {"ni", 8715},     {"prod", 8719},    {"sum", 8721},     {"minus", 8722},  {"lowast", 8727},
-    {"radic", 8730},  {"prop", 8733},    {"infin", 8734},   {"ang", 8736},    {"and", 8743},
-    {"or", 8744},     {"cap", 8745},     {"cup", 8746},     {"int", 8747},    {"there4", 8756},
-    {"sim", 8764},    {"cong", 8773},    {"asymp", 8776},   {"ne", 8800},     {"equiv", 8801},
-    {"le", 8804},     {"ge", 8805},      {"sub", 8834},     {"sup", 8835},    {"nsub", 8836},
-    {"sube", 8838},   {"supe", 8839},    {"oplus", 8853},   {"otimes", 8855}, {"perp", 8869},
-    {"sdot", 8901},   {"lceil", 8968},   {"rceil", 8969},   {"lfloor", 8970}, {"rfloor", 8971},
-    {"lang", 9001},   {"rang", 9002},    {"loz", 9674},     {"spades", 9824}, {"clubs", 9827},
-    {"hearts", 9829}, {"diams", 9830},
+// name_offset, name_length, first, second
+constexpr NamedReference REFERENCES[] = {
+    {0, 5, 0xC6, 0x0}, {5, 6, 0xC6, 0x0}, {11, 3, 0x26, 0x0}, {14, 4, 0x26, 0x0},
+    {18, 6, 0xC1, 0x0}, {24, 7, 0xC1, 0x0}, {31, 7, 0x102, 0x0}, {38, 5, 0xC2, 0x0},
+    {43, 6, 0xC2, 0x0}, {49, 4, 0x410, 0x0}, {53, 4, 0x1D504, 0x0}, {57, 6, 0xC0, 0x0},
+    {63, 7, 0xC0, 0x0}, {70, 6, 0x391, 0x0}, {76, 6, 0x100, 0x0}, {82, 4, 0x2A53, 0x0},
+    {86, 6, 0x104, 0x0}, {92, 5, 0x1D538, 0x0}, {97, 14, 0x2061, 0x0}, {111, 5, 0xC5, 0x0},
+    {116, 6, 0xC5, 0x0}, {122, 5, 0x1D49C, 0x0}, {127, 7, 0x2254, 0x0}, {134, 6, 0xC3, 0x0},
+    {140, 7, 0xC3, 0x0}, {147, 4, 0xC4, 0x0}, {151, 5, 0xC4, 0x0}, {156, 10, 0x2216, 0x0},
+    {166, 5, 0x2AE7, 0x0}, {171, 7, 0x2306, 0x0}, {178, 4, 0x411, 0x0}, {182, 8, 0x2235, 0x0},
+    {190, 11, 0x212C, 0x0}, {201, 5, 0x392, 0x0}, {206, 4, 0x1D505, 0x0}, {210, 5, 0x1D539, 0x0},
+    {215, 6, 0x2D8, 0x0}, {221, 5, 0x212C, 0x0}, {226, 7, 0x224E, 0x0}, {233, 5, 0x427, 0x0},
+    {238, 4, 0xA9, 0x0}, {242, 5, 0xA9, 0x0}, {247, 7, 0x106, 0x0}, {254, 4, 0x22D2, 0x0},
+    {258, 21, 0x2145, 0x0}, {279, 8, 0x212D, 0x0}, {287, 7, 0x10C, 0x0}, {294, 6, 0xC7, 0x0},
+    {300, 7, 0xC7, 0x0}, {307, 6, 0x108, 0x0}, {313, 8, 0x2230, 0x0}, {321, 5, 0x10A, 0x0},
+    {326, 8, 0xB8, 0x0}, {334, 10, 0xB7, 0x0}, {344, 4, 0x212D, 0x0}, {348, 4, 0x3A7, 0x0},
+    {352, 10, 0x2299, 0x0}, {362, 12, 0x2296, 0x0}, {374, 11, 0x2295, 0x0}, {385, 12, 0x2297, 0x0},
+    {397, 25, 0x2232, 0x0}, {422, 22, 0x201D, 0x0}, {444, 16, 0x2019, 0x0}, {460, 6, 0x2237, 0x0},
+    {466, 7, 0x2A74, 0x0}, {473, 10, 0x2261, 0x0}, {483, 7, 0x222F, 0x0}, {490, 16, 0x222E, 0x0},
+    {506, 5, 0x2102, 0x0}, {511, 10, 0x2210, 0x0}, {521, 32, 0x2233, 0x0}, {553, 6, 0x2A2F, 0x0},
+    {559, 5, 0x1D49E, 0x0}, {564, 4, 0x22D3, 0x0}, {568, 7, 0x224D, 0x0}, {575, 3, 0x2145, 0x0},
+    {578, 9, 0x2911, 0x0}, {587, 5, 0x402, 0x0}, {592, 5, 0x405, 0x0}, {597, 5, 0x40F, 0x0},
+    {602, 7, 0x2021, 0x0}, {609, 5, 0x21A1, 0x0}, {614, 6, 0x2AE4, 0x0}, {620, 7, 0x10E, 0x0},
+    {627, 4, 0x414, 0x0}, {631, 4, 0x2207, 0x0}, {635, 6, 0x394, 0x0}, {641, 4, 0x1D507, 0x0},
+    {645, 17, 0xB4, 0x0}, {662, 15, 0x2D9, 0x0}, {677, 23, 0x2DD, 0x0}, {700, 17, 0x60, 0x0},
+    {717, 17, 0x2DC, 0x0}, {734, 8, 0x22C4, 0x0}, {742, 14, 0x2146, 0x0}, {756, 5, 0x1D53B, 0x0},
+    {761, 4, 0xA8, 0x0}, {765, 7, 0x20DC, 0x0}, {772, 9, 0x2250, 0x0}, {781, 22, 0x222F, 0x0},
+    {803, 10, 0xA8, 0x0}, {813, 16, 0x21D3, 0x0}, {829, 16, 0x21D0, 0x0}, {845, 21, 0x21D4, 0x0},
+    {866, 14, 0x2AE4, 0x0}, {880, 20, 0x27F8, 0x0}, {900, 25, 0x27FA, 0x0}, {925, 21, 0x27F9, 0x0},
+    {946, 17, 0x21D2, 0x0}, {963, 15, 0x22A8, 0x0}, {978, 14, 0x21D1, 0x0}, {992, 18, 0x21D5, 0x0},
+    {1010, 18, 0x2225, 0x0}, {1028, 10, 0x2193, 0x0}, {1038, 13, 0x2913, 0x0},
+    {1051, 17, 0x21F5, 0x0}, {1068, 10, 0x311, 0x0}, {1078, 20, 0x2950, 0x0},
+    {1098, 18, 0x295E, 0x0}, {1116, 15, 0x21BD, 0x0}, {1131, 18, 0x2956, 0x0},
+    {1149, 19, 0x295F, 0x0}, {1168, 16, 0x21C1, 0x0}, {1184, 19, 0x2957, 0x0},
+    {1203, 8, 0x22A4, 0x0}, {1211, 13, 0x21A7, 0x0}, {1224, 10, 0x21D3, 0x0},
+    {1234, 5, 0x1D49F, 0x0}, {1239, 7, 0x110, 0x0}, {1246, 4, 0x14A, 0x0}, {1250, 3, 0xD0, 0x0},
+    {1253, 4, 0xD0, 0x0}, {1257, 6, 0xC9, 0x0}, {1263, 7, 0xC9, 0x0}, {1270, 7, 0x11A, 0x0},
+    {1277, 5, 0xCA, 0x0}, {1282, 6, 0xCA, 0x0}, {1288, 4, 0x42D, 0x0}, {1292, 5, 0x116, 0x0},
+    {1297, 4, 0x1D508, 0x0}, {1301, 6, 0xC8, 0x0}, {1307, 7, 0xC8, 0x0}, {1314, 8, 0x2208, 0x0},
+    {1322, 6, 0x112, 0x0}, {1328, 17, 0x25FB, 0x0}, {1345, 21, 0x25AB, 0x0}, {1366, 6, 0x118, 0x0},
+    {1372, 5, 0x1D53C, 0x0}, {1377, 8, 0x395, 0x0}, {1385, 6, 0x2A75, 0x0},
+    {1391, 11, 0x2242, 0x0}, {1402, 12, 0x21CC, 0x0}, {1414, 5, 0x2130, 0x0},
+    {1419, 5, 0x2A73, 0x0}, {1424, 4, 0x397, 0x0}, {1428, 4, 0xCB, 0x0}, {1432, 5, 0xCB, 0x0},
+    {1437, 7, 0x2203, 0x0}, {1444, 13, 0x2147, 0x0}, {1457, 4, 0x424, 0x0},
+    {1461, 4, 0x1D509, 0x0}, {1465, 18, 0x25FC, 0x0}, {1483, 22, 0x25AA, 0x0},
+    {1505, 5, 0x1D53D, 0x0}, {1510, 7, 0x2200, 0x0}, {1517, 11, 0x2131, 0x0},
+    {1528, 5, 0x2131, 0x0}, {1533, 5, 0x403, 0x0}, {1538, 2, 0x3E, 0x0}, {1540, 3, 0x3E, 0x0},
+    {1543, 6, 0x393, 0x0}, {1549, 7, 0x3DC, 0x0}, {1556, 7, 0x11E, 0x0}, {1563, 7, 0x122, 0x0},
+    {1570, 6, 0x11C, 0x0}, {1576, 4, 0x413, 0x0}, {1580, 5, 0x120, 0x0}, {1585, 4, 0x1D50A, 0x0},
+    {1589, 3, 0x22D9, 0x0}, {1592, 5, 0x1D53E, 0x0}, {1597, 13, 0x2265, 0x0},
+    {1610, 17, 0x22DB, 0x0}, {1627, 17, 0x2267, 0x0}, {1644, 15, 0x2AA2, 0x0},
+    {1659, 12, 0x2277, 0x0}, {1671, 18, 0x2A7E, 0x0}, {1689, 13, 0x2273, 0x0},
+    {1702, 5, 0x1D4A2, 0x0}, {1707, 3, 0x226B, 0x0}, {1710, 7, 0x42A, 0x0}, {1717, 6, 0x2C7, 0x0},
+    {1723, 4, 0x5E, 0x0}, {1727, 6, 0x124, 0x0}, {1733, 4, 0x210C, 0x0}, {1737, 13, 0x210B, 0x0},
+    {1750, 5, 0x210D, 0x0}, {1755, 15, 0x2500, 0x0}, {1770, 5, 0x210B, 0x0}, {1775, 7, 0x126, 0x0},
+    {1782, 13, 0x224E, 0x0}, {1795, 10, 0x224F, 0x0}, {1805, 5, 0x415, 0x0}, {1810, 6, 0x132, 0x0},
+    {1816, 5, 0x401, 0x0}, {1821, 6, 0xCD, 0x0}, {1827, 7, 0xCD, 0x0}, {1834, 5, 0xCE, 0x0},
+    {1839, 6, 0xCE, 0x0}, {1845, 4, 0x418, 0x0}, {1849, 5, 0x130, 0x0}, {1854, 4, 0x2111, 0x0},
+    {1858, 6, 0xCC, 0x0}, {1864, 7, 0xCC, 0x0}, {1871, 3, 0x2111, 0x0}, {1874, 6, 0x12A, 0x0},
+    {1880, 11, 0x2148, 0x0}, {1891, 8, 0x21D2, 0x0}, {1899, 4, 0x222C, 0x0},
+    {1903, 9, 0x222B, 0x0}, {1912, 13, 0x22C2, 0x0}, {1925, 15, 0x2063, 0x0},
+    {1940, 15, 0x2062, 0x0}, {1955, 6, 0x12E, 0x0}, {1961, 5, 0x1D540, 0x0}, {1966, 5, 0x399, 0x0},
+    {1971, 5, 0x2110, 0x0}, {1976, 7, 0x128, 0x0}, {1983, 6, 0x406, 0x0}, {1989, 4, 0xCF, 0x0},
+    {1993, 5, 0xCF, 0x0}, {1998, 6, 0x134, 0x0}, {2004, 4, 0x419, 0x0}, {2008, 4, 0x1D50D, 0x0},
+    {2012, 5, 0x1D541, 0x0}, {2017, 5, 0x1D4A5, 0x0}, {2022, 7, 0x408, 0x0}, {2029, 6, 0x404, 0x0},
+    {2035, 5, 0x425, 0x0}, {2040, 5, 0x40C, 0x0}, {2045, 6, 0x39A, 0x0}, {2051, 7, 0x136, 0x0},
+    {2058, 4, 0x41A, 0x0}, {2062, 4, 0x1D50E, 0x0}, {2066, 5, 0x1D542, 0x0},
+    {2071, 5, 0x1D4A6, 0x0}, {2076, 5, 0x409, 0x0}, {2081, 2, 0x3C, 0x0}, {2083, 3, 0x3C, 0x0},
+    {2086, 7, 0x139, 0x0}, {2093, 7, 0x39B, 0x0}, {2100, 5, 0x27EA, 0x0}, {2105, 11, 0x2112, 0x0},
+    {2116, 5, 0x219E, 0x0}, {2121, 7, 0x13D, 0x0}, {2128, 7, 0x13B, 0x0}, {2135, 4, 0x41B, 0x0},
+    {2139, 17, 0x27E8, 0x0}, {2156, 10, 0x2190, 0x0}, {2166, 13, 0x21E4, 0x0},
+    {2179, 20, 0x21C6, 0x0}, {2199, 12, 0x2308, 0x0}, {2211, 18, 0x27E6, 0x0},
+    {2229, 18, 0x2961, 0x0}, {2247, 15, 0x21C3, 0x0}, {2262, 18, 0x2959, 0x0},
+    {2280, 10, 0x230A, 0x0}, {2290, 15, 0x2194, 0x0}, {2305, 16, 0x294E, 0x0},
+    {2321, 8, 0x22A3, 0x0}, {2329, 13, 0x21A4, 0x0}, {2342, 14, 0x295A, 0x0},
+    {2356, 13, 0x22B2, 0x0}, {2369, 16, 0x29CF, 0x0}, {2385, 18, 0x22B4, 0x0},
+    {2403, 17, 0x2951, 0x0}, {2420, 16, 0x2960, 0x0}, {2436, 13, 0x21BF, 0x0},
+    {2449, 16, 0x2958, 0x0}, {2465, 11, 0x21BC, 0x0}, {2476, 14, 0x2952, 0x0},
+    {2490, 10, 0x21D0, 0x0}, {2500, 15, 0x21D4, 0x0}, {2515, 17, 0x22DA, 0x0},
+    {2532, 14, 0x2266, 0x0}, {2546, 12, 0x2276, 0x0}, {2558, 9, 0x2AA1, 0x0},
+    {2567, 15, 0x2A7D, 0x0}, {2582, 10, 0x2272, 0x0}, {2592, 4, 0x1D50F, 0x0},
+    {2596, 3, 0x22D8, 0x0}, {2599, 11, 0x21DA, 0x0}, {2610, 7, 0x13F, 0x0},
+    {2617, 14, 0x27F5, 0x0}, {2631, 19, 0x27F7, 0x0}, {2650, 15, 0x27F6, 0x0},
+    {2665, 14, 0x27F8, 0x0}, {2679, 19, 0x27FA, 0x0}, {2698, 15, 0x27F9, 0x0},
+    {2713, 5, 0x1D543, 0x0}, {2718, 15, 0x2199, 0x0}, {2733, 16, 0x2198, 0x0},
+    {2749, 5, 0x2112, 0x0}, {2754, 4, 0x21B0, 0x0}, {2758, 7, 0x141, 0x0}, {2765, 3, 0x226A, 0x0},
+    {2768, 4, 0x2905, 0x0}, {2772, 4, 0x41C, 0x0}, {2776, 12, 0x205F, 0x0},
+    {2788, 10, 0x2133, 0x0}, {2798, 4, 0x1D510, 0x0}, {2802, 10, 0x2213, 0x0},
+    {2812, 5, 0x1D544, 0x0}, {2817, 5, 0x2133, 0x0}, {2822, 3, 0x39C, 0x0}, {2825, 5, 0x40A, 0x0},
+    {2830, 7, 0x143, 0x0}, {2837, 7, 0x147, 0x0}, {2844, 7, 0x145, 0x0}, {2851, 4, 0x41D, 0x0},
+    {2855, 20, 0x200B, 0x0}, {2875, 19, 0x200B, 0x0}, {2894, 18, 0x200B, 0x0},
+    {2912, 22, 0x200B, 0x0}, {2934, 21, 0x226B, 0x0}, {2955, 15, 0x226A, 0x0}, {2970, 8, 0xA, 0x0},
+    {2978, 4, 0x1D511, 0x0}, {2982, 8, 0x2060, 0x0}, {2990, 17, 0xA0, 0x0}, {3007, 5, 0x2115, 0x0},
+    {3012, 4, 0x2AEC, 0x0}, {3016, 13, 0x2262, 0x0}, {3029, 10, 0x226D, 0x0},
+    {3039, 21, 0x2226, 0x0}, {3060, 11, 0x2209, 0x0}, {3071, 9, 0x2260, 0x0},
+    {3080, 14, 0x2242, 0x338}, {3094, 10, 0x2204, 0x0}, {3104, 11, 0x226F, 0x0},
+    {3115, 16, 0x2271, 0x0}, {3131, 20, 0x2267, 0x338}, {3151, 18, 0x226B, 0x338},
+    {3169, 15, 0x2279, 0x0}, {3184, 21, 0x2A7E, 0x338}, {3205, 16, 0x2275, 0x0},
+    {3221, 16, 0x224E, 0x338}, {3237, 13, 0x224F, 0x338}, {3250, 16, 0x22EA, 0x0},
+    {3266, 19, 0x29CF, 0x338}, {3285, 21, 0x22EC, 0x0}, {3306, 8, 0x226E, 0x0},
+    {3314, 13, 0x2270, 0x0}, {3327, 15, 0x2278, 0x0}, {3342, 12, 0x226A, 0x338},
+    {3354, 18, 0x2A7D, 0x338}, {3372, 13, 0x2274, 0x0}, {3385, 24, 0x2AA2, 0x338},
+    {3409, 18, 0x2AA1, 0x338}, {3427, 12, 0x2280, 0x0}, {3439, 17, 0x2AAF, 0x338},
+    {3456, 22, 0x22E0, 0x0}, {3478, 18, 0x220C, 0x0}, {3496, 17, 0x22EB, 0x0},
+    {3513, 20, 0x29D0, 0x338}, {3533, 22, 0x22ED, 0x0}, {3555, 16, 0x228F, 0x338},
+    {3571, 21, 0x22E2, 0x0}, {3592, 18, 0x2290, 0x338}, {3610, 23, 0x22E3, 0x0},
+    {3633, 10, 0x2282, 0x20D2}, {3643, 15, 0x2288, 0x0}, {3658, 12, 0x2281, 0x0},
+    {3670, 17, 0x2AB0, 0x338}, {3687, 22, 0x22E1, 0x0}, {3709, 17, 0x227F, 0x338},
+    {3726, 12, 0x2283, 0x20D2}, {3738, 17, 0x2289, 0x0}, {3755, 9, 0x2241, 0x0},
+    {3764, 14, 0x2244, 0x0}, {3778, 18, 0x2247, 0x0}, {3796, 14, 0x2249, 0x0},
+    {3810, 15, 0x2224, 0x0}, {3825, 5, 0x1D4A9, 0x0}, {3830, 6, 0xD1, 0x0}, {3836, 7, 0xD1, 0x0},
+    {3843, 3, 0x39D, 0x0}, {3846, 6, 0x152, 0x0}, {3852, 6, 0xD3, 0x0}, {3858, 7, 0xD3, 0x0},
+    {3865, 5, 0xD4, 0x0}, {3870, 6, 0xD4, 0x0}, {3876, 4, 0x41E, 0x0}, {3880, 7, 0x150, 0x0},
+    {3887, 4, 0x1D512, 0x0}, {3891, 6, 0xD2, 0x0}, {3897, 7, 0xD2, 0x0}, {3904, 6, 0x14C, 0x0},
+    {3910, 6, 0x3A9, 0x0}, {3916, 8, 0x39F, 0x0}, {3924, 5, 0x1D546, 0x0}, {3929, 21, 0x201C, 0x0},
+    {3950, 15, 0x2018, 0x0}, {3965, 3, 0x2A54, 0x0}, {3968, 5, 0x1D4AA, 0x0}, {3973, 6, 0xD8, 0x0},
+    {3979, 7, 0xD8, 0x0}, {3986, 6, 0xD5, 0x0}, {3992, 7, 0xD5, 0x0}, {3999, 7, 0x2A37, 0x0},
+    {4006, 4, 0xD6, 0x0}, {4010, 5, 0xD6, 0x0}, {4015, 8, 0x203E, 0x0}, {4023, 10, 0x23DE, 0x0},
+    {4033, 12, 0x23B4, 0x0}, {4045, 16, 0x23DC, 0x0}, {4061, 9, 0x2202, 0x0},
+    {4070, 4, 0x41F, 0x0}, {4074, 4, 0x1D513, 0x0}, {4078, 4, 0x3A6, 0x0}, {4082, 3, 0x3A0, 0x0},
+    {4085, 10, 0xB1, 0x0}, {4095, 14, 0x210C, 0x0}, {4109, 5, 0x2119, 0x0}, {4114, 3, 0x2ABB, 0x0},
+    {4117, 9, 0x227A, 0x0}, {4126, 14, 0x2AAF, 0x0}, {4140, 19, 0x227C, 0x0},
+    {4159, 14, 0x227E, 0x0}, {4173, 6, 0x2033, 0x0}, {4179, 8, 0x220F, 0x0},
+    {4187, 11, 0x2237, 0x0}, {4198, 13, 0x221D, 0x0}, {4211, 5, 0x1D4AB, 0x0},
+    {4216, 4, 0x3A8, 0x0}, {4220, 4, 0x22, 0x0}, {4224, 5, 0x22, 0x0}, {4229, 4, 0x1D514, 0x0},
+    {4233, 5, 0x211A, 0x0}, {4238, 5, 0x1D4AC, 0x0}, {4243, 6, 0x2910, 0x0}, {4249, 3, 0xAE, 0x0},
+    {4252, 4, 0xAE, 0x0}, {4256, 7, 0x154, 0x0}, {4263, 5, 0x27EB, 0x0}, {4268, 5, 0x21A0, 0x0},
+    {4273, 7, 0x2916, 0x0}, {4280, 7, 0x158, 0x0}, {4287, 7, 0x156, 0x0}, {4294, 4, 0x420, 0x0},
+    {4298, 3, 0x211C, 0x0}, {4301, 15, 0x220B, 0x0}, {4316, 19, 0x21CB, 0x0},
+    {4335, 21, 0x296F, 0x0}, {4356, 4, 0x211C, 0x0}, {4360, 4, 0x3A1, 0x0},
+    {4364, 18, 0x27E9, 0x0}, {4382, 11, 0x2192, 0x0}, {4393, 14, 0x21E5, 0x0},
+    {4407, 20, 0x21C4, 0x0}, {4427, 13, 0x2309, 0x0}, {4440, 19, 0x27E7, 0x0},
+    {4459, 19, 0x295D, 0x0}, {4478, 16, 0x21C2, 0x0}, {4494, 19, 0x2955, 0x0},
+    {4513, 11, 0x230B, 0x0}, {4524, 9, 0x22A2, 0x0}, {4533, 14, 0x21A6, 0x0},
+    {4547, 15, 0x295B, 0x0}, {4562, 14, 0x22B3, 0x0}, {4576, 17, 0x29D0, 0x0},
+    {4593, 19, 0x22B5, 0x0}, {4612, 18, 0x294F, 0x0}, {4630, 17, 0x295C, 0x0},
+    {4647, 14, 0x21BE, 0x0}, {4661, 17, 0x2954, 0x0}, {4678, 12, 0x21C0, 0x0},
+    {4690, 15, 0x2953, 0x0}, {4705, 11, 0x21D2, 0x0}, {4716, 5, 0x211D, 0x0},
+    {4721, 13, 0x2970, 0x0}, {4734, 12, 0x21DB, 0x0}, {4746, 5, 0x211B, 0x0},
+    {4751, 4, 0x21B1, 0x0}, {4755, 12, 0x29F4, 0x0}, {4767, 7, 0x429, 0x0}, {4774, 5, 0x428, 0x0},
+    {4779, 7, 0x42C, 0x0}, {4786, 7, 0x15A, 0x0}, {4793, 3, 0x2ABC, 0x0}, {4796, 7, 0x160, 0x0},
+    {4803, 7, 0x15E, 0x0}, {4810, 6, 0x15C, 0x0}, {4816, 4, 0x421, 0x0}, {4820, 4, 0x1D516, 0x0},
+    {4824, 15, 0x2193, 0x0}, {4839, 15, 0x2190, 0x0}, {4854, 16, 0x2192, 0x0},
+    {4870, 13, 0x2191, 0x0}, {4883, 6, 0x3A3, 0x0}, {4889, 12, 0x2218, 0x0},
+    {4901, 5, 0x1D54A, 0x0}, {4906, 5, 0x221A, 0x0}, {4911, 7, 0x25A1, 0x0},
+    {4918, 19, 0x2293, 0x0}, {4937, 13, 0x228F, 0x0}, {4950, 18, 0x2291, 0x0},
+    {4968, 15, 0x2290, 0x0}, {4983, 20, 0x2292, 0x0}, {5003, 12, 0x2294, 0x0},
+    {5015, 5, 0x1D4AE, 0x0}, {5020, 5, 0x22C6, 0x0}, {5025, 4, 0x22D0, 0x0},
+    {5029, 7, 0x22D0, 0x0}, {5036, 12, 0x2286, 0x0}, {5048, 9, 0x227B, 0x0},
+    {5057, 14, 0x2AB0, 0x0}, {5071, 19, 0x227D, 0x0}, {5090, 14, 0x227F, 0x0},
+    {5104, 9, 0x220B, 0x0}, {5113, 4, 0x2211, 0x0}, {5117, 4, 0x22D1, 0x0}, {5121, 9, 0x2283, 0x0},
+    {5130, 14, 0x2287, 0x0}, {5144, 7, 0x22D1, 0x0}, {5151, 5, 0xDE, 0x0}, {5156, 6, 0xDE, 0x0},
+    {5162, 6, 0x2122, 0x0}, {5168, 6, 0x40B, 0x0}, {5174, 5, 0x426, 0x0}, {5179, 4, 0x9, 0x0},
+    {5183, 4, 0x3A4, 0x0}, {5187, 7, 0x164, 0x0}, {5194, 7, 0x162, 0x0}, {5201, 4, 0x422, 0x0},
+    {5205, 4, 0x1D517, 0x0}, {5209, 10, 0x2234, 0x0}, {5219, 6, 0x398, 0x0},
+    {5225, 11, 0x205F, 0x200A}, {5236, 10, 0x2009, 0x0}, {5246, 6, 0x223C, 0x0},
+    {5252, 11, 0x2243, 0x0}, {5263, 15, 0x2245, 0x0}, {5278, 11, 0x2248, 0x0},
+    {5289, 5, 0x1D54B, 0x0}, {5294, 10, 0x20DB, 0x0}, {5304, 5, 0x1D4AF, 0x0},
+    {5309, 7, 0x166, 0x0}, {5316, 6, 0xDA, 0x0}, {5322, 7, 0xDA, 0x0}, {5329, 5, 0x219F, 0x0},
+    {5334, 9, 0x2949, 0x0}, {5343, 6, 0x40E, 0x0}, {5349, 7, 0x16C, 0x0}, {5356, 5, 0xDB, 0x0},
+    {5361, 6, 0xDB, 0x0}, {5367, 4, 0x423, 0x0}, {5371, 7, 0x170, 0x0}, {5378, 4, 0x1D518, 0x0},
+    {5382, 6, 0xD9, 0x0}, {5388, 7, 0xD9, 0x0}, {5395, 6, 0x16A, 0x0}, {5401, 9, 0x5F, 0x0},
+    {5410, 11, 0x23DF, 0x0}, {5421, 13, 0x23B5, 0x0}, {5434, 17, 0x23DD, 0x0},
+    {5451, 6, 0x22C3, 0x0}, {5457, 10, 0x228E, 0x0}, {5467, 6, 0x172, 0x0},
+    {5473, 5, 0x1D54C, 0x0}, {5478, 8, 0x2191, 0x0}, {5486, 11, 0x2912, 0x0},
+    {5497, 17, 0x21C5, 0x0}, {5514, 12, 0x2195, 0x0}, {5526, 14, 0x296E, 0x0},
+    {5540, 6, 0x22A5, 0x0}, {5546, 11, 0x21A5, 0x0}, {5557, 8, 0x21D1, 0x0},
+    {5565, 12, 0x21D5, 0x0}, {5577, 15, 0x2196, 0x0}, {5592, 16, 0x2197, 0x0},
+    {5608, 5, 0x3D2, 0x0}, {5613, 8, 0x3A5, 0x0}, {5621, 6, 0x16E, 0x0}, {5627, 5, 0x1D4B0, 0x0},
+    {5632, 7, 0x168, 0x0}, {5639, 4, 0xDC, 0x0}, {5643, 5, 0xDC, 0x0}, {5648, 6, 0x22AB, 0x0},
+    {5654, 5, 0x2AEB, 0x0}, {5659, 4, 0x412, 0x0}, {5663, 6, 0x22A9, 0x0}, {5669, 7, 0x2AE6, 0x0},
+    {5676, 4, 0x22C1, 0x0}, {5680, 7, 0x2016, 0x0}, {5687, 5, 0x2016, 0x0},
+    {5692, 12, 0x2223, 0x0}, {5704, 13, 0x7C, 0x0}, {5717, 18, 0x2758, 0x0},
+    {5735, 14, 0x2240, 0x0}, {5749, 14, 0x200A, 0x0}, {5763, 4, 0x1D519, 0x0},
+    {5767, 5, 0x1D54D, 0x0}, {5772, 5, 0x1D4B1, 0x0}, {5777, 7, 0x22AA, 0x0},
+    {5784, 6, 0x174, 0x0}, {5790, 6, 0x22C0, 0x0}, {5796, 4, 0x1D51A, 0x0},
+    {5800, 5, 0x1D54E, 0x0}, {5805, 5, 0x1D4B2, 0x0}, {5810, 4, 0x1D51B, 0x0},
+    {5814, 3, 0x39E, 0x0}, {5817, 5, 0x1D54F, 0x0}, {5822, 5, 0x1D4B3, 0x0}, {5827, 5, 0x42F, 0x0},
+    {5832, 5, 0x407, 0x0}, {5837, 5, 0x42E, 0x0}, {5842, 6, 0xDD, 0x0}, {5848, 7, 0xDD, 0x0},
+    {5855, 6, 0x176, 0x0}, {5861, 4, 0x42B, 0x0}, {5865, 4, 0x1D51C, 0x0}, {5869, 5, 0x1D550, 0x0},
+    {5874, 5, 0x1D4B4, 0x0}, {5879, 5, 0x178, 0x0}, {5884, 5, 0x416, 0x0}, {5889, 7, 0x179, 0x0},
+    {5896, 7, 0x17D, 0x0}, {5903, 4, 0x417, 0x0}, {5907, 5, 0x17B, 0x0}, {5912, 15, 0x200B, 0x0},
+    {5927, 5, 0x396, 0x0}, {5932, 4, 0x2128, 0x0}, {5936, 5, 0x2124, 0x0}, {5941, 5, 0x1D4B5, 0x0},
+    {5946, 6, 0xE1, 0x0}, {5952, 7, 0xE1, 0x0}, {5959, 7, 0x103, 0x0}, {5966, 3, 0x223E, 0x0},
+    {5969, 4, 0x223E, 0x333}, {5973, 4, 0x223F, 0x0}, {5977, 5, 0xE2, 0x0}, {5982, 6, 0xE2, 0x0},
+    {5988, 5, 0xB4, 0x0}, {5993, 6, 0xB4, 0x0}, {5999, 4, 0x430, 0x0}, {6003, 5, 0xE6, 0x0},
+    {6008, 6, 0xE6, 0x0}, {6014, 3, 0x2061, 0x0}, {6017, 4, 0x1D51E, 0x0}, {6021, 6, 0xE0, 0x0},
+    {6027, 7, 0xE0, 0x0}, {6034, 8, 0x2135, 0x0}, {6042, 6, 0x2135, 0x0}, {6048, 6, 0x3B1, 0x0},
+    {6054, 6, 0x101, 0x0}, {6060, 6, 0x2A3F, 0x0}, {6066, 3, 0x26, 0x0}, {6069, 4, 0x26, 0x0},
+    {6073, 4, 0x2227, 0x0}, {6077, 7, 0x2A55, 0x0}, {6084, 5, 0x2A5C, 0x0}, {6089, 9, 0x2A58, 0x0},
+    {6098, 5, 0x2A5A, 0x0}, {6103, 4, 0x2220, 0x0}, {6107, 5, 0x29A4, 0x0}, {6112, 6, 0x2220, 0x0},
+    {6118, 7, 0x2221, 0x0}, {6125, 9, 0x29A8, 0x0}, {6134, 9, 0x29A9, 0x0}, {6143, 9, 0x29AA, 0x0},
+    {6152, 9, 0x29AB, 0x0}, {6161, 9, 0x29AC, 0x0}, {6170, 9, 0x29AD, 0x0}, {6179, 9, 0x29AE, 0x0},
+    {6188, 9, 0x29AF, 0x0}, {6197, 6, 0x221F, 0x0}, {6203, 8, 0x22BE, 0x0}, {6211, 9, 0x299D, 0x0},
+    {6220, 7, 0x2222, 0x0}, {6227, 6, 0xC5, 0x0}, {6233, 8, 0x237C, 0x0}, {6241, 6, 0x105, 0x0},
+    {6247, 5, 0x1D552, 0x0}, {6252, 3, 0x2248, 0x0}, {6255, 4, 0x2A70, 0x0},
+    {6259, 7, 0x2A6F, 0x0}, {6266, 4, 0x224A, 0x0}, {6270, 5, 0x224B, 0x0}, {6275, 5, 0x27, 0x0},
+    {6280, 7, 0x2248, 0x0}, {6287, 9, 0x224A, 0x0}, {6296, 5, 0xE5, 0x0}, {6301, 6, 0xE5, 0x0},
+    {6307, 5, 0x1D4B6, 0x0}, {6312, 4, 0x2A, 0x0}, {6316, 6, 0x2248, 0x0}, {6322, 8, 0x224D, 0x0},
+    {6330, 6, 0xE3, 0x0}, {6336, 7, 0xE3, 0x0}, {6343, 4, 0xE4, 0x0}, {6347, 5, 0xE4, 0x0},
+    {6352, 9, 0x2233, 0x0}, {6361, 6, 0x2A11, 0x0}, {6367, 5, 0x2AED, 0x0}, {6372, 9, 0x224C, 0x0},
+    {6381, 12, 0x3F6, 0x0}, {6393, 10, 0x2035, 0x0}, {6403, 8, 0x223D, 0x0},
+    {6411, 10, 0x22CD, 0x0}, {6421, 7, 0x22BD, 0x0}, {6428, 7, 0x2305, 0x0},
+    {6435, 9, 0x2305, 0x0}, {6444, 5, 0x23B5, 0x0}, {6449, 9, 0x23B6, 0x0}, {6458, 6, 0x224C, 0x0},
+    {6464, 4, 0x431, 0x0}, {6468, 6, 0x201E, 0x0}, {6474, 7, 0x2235, 0x0}, {6481, 8, 0x2235, 0x0},
+    {6489, 8, 0x29B0, 0x0}, {6497, 6, 0x3F6, 0x0}, {6503, 7, 0x212C, 0x0}, {6510, 5, 0x3B2, 0x0},
+    {6515, 5, 0x2136, 0x0}, {6520, 8, 0x226C, 0x0}, {6528, 4, 0x1D51F, 0x0},
+    {6532, 7, 0x22C2, 0x0}, {6539, 8, 0x25EF, 0x0}, {6547, 7, 0x22C3, 0x0}, {6554, 8, 0x2A00, 0x0},
+    {6562, 9, 0x2A01, 0x0}, {6571, 10, 0x2A02, 0x0}, {6581, 9, 0x2A06, 0x0},
+    {6590, 8, 0x2605, 0x0}, {6598, 16, 0x25BD, 0x0}, {6614, 14, 0x25B3, 0x0},
+    {6628, 9, 0x2A04, 0x0}, {6637, 7, 0x22C1, 0x0}, {6644, 9, 0x22C0, 0x0}, {6653, 7, 0x290D, 0x0},
+    {6660, 13, 0x29EB, 0x0}, {6673, 12, 0x25AA, 0x0}, {6685, 14, 0x25B4, 0x0},
+    {6699, 18, 0x25BE, 0x0}, {6717, 18, 0x25C2, 0x0}, {6735, 19, 0x25B8, 0x0},
+    {6754, 6, 0x2423, 0x0}, {6760, 6, 0x2592, 0x0}, {6766, 6, 0x2591, 0x0}, {6772, 6, 0x2593, 0x0},
+    {6778, 6, 0x2588, 0x0}, {6784, 4, 0x3D, 0x20E5}, {6788, 8, 0x2261, 0x20E5},
+    {6796, 5, 0x2310, 0x0}, {6801, 5, 0x1D553, 0x0}, {6806, 4, 0x22A5, 0x0},
+    {6810, 7, 0x22A5, 0x0}, {6817, 7, 0x22C8, 0x0}, {6824, 6, 0x2557, 0x0}, {6830, 6, 0x2554, 0x0},
+    {6836, 6, 0x2556, 0x0}, {6842, 6, 0x2553, 0x0}, {6848, 5, 0x2550, 0x0}, {6853, 6, 0x2566, 0x0},
+    {6859, 6, 0x2569, 0x0}, {6865, 6, 0x2564, 0x0}, {6871, 6, 0x2567, 0x0}, {6877, 6, 0x255D, 0x0},
+    {6883, 6, 0x255A, 0x0}, {6889, 6, 0x255C, 0x0}, {6895, 6, 0x2559, 0x0}, {6901, 5, 0x2551, 0x0},
+    {6906, 6, 0x256C, 0x0}, {6912, 6, 0x2563, 0x0}, {6918, 6, 0x2560, 0x0}, {6924, 6, 0x256B, 0x0},
+    {6930, 6, 0x2562, 0x0}, {6936, 6, 0x255F, 0x0}, {6942, 7, 0x29C9, 0x0}, {6949, 6, 0x2555, 0x0},
+    {6955, 6, 0x2552, 0x0}, {6961, 6, 0x2510, 0x0}, {6967, 6, 0x250C, 0x0}, {6973, 5, 0x2500, 0x0},
+    {6978, 6, 0x2565, 0x0}, {6984, 6, 0x2568, 0x0}, {6990, 6, 0x252C, 0x0}, {6996, 6, 0x2534, 0x0},
+    {7002, 9, 0x229F, 0x0}, {7011, 8, 0x229E, 0x0}, {7019, 9, 0x22A0, 0x0}, {7028, 6, 0x255B, 0x0},
+    {7034, 6, 0x2558, 0x0}, {7040, 6, 0x2518, 0x0}, {7046, 6, 0x2514, 0x0}, {7052, 5, 0x2502, 0x0},
+    {7057, 6, 0x256A, 0x0}, {7063, 6, 0x2561, 0x0}, {7069, 6, 0x255E, 0x0}, {7075, 6, 0x253C, 0x0},
+    {7081, 6, 0x2524, 0x0}, {7087, 6, 0x251C, 0x0}, {7093, 7, 0x2035, 0x0}, {7100, 6, 0x2D8, 0x0},
+    {7106, 6, 0xA6, 0x0}, {7112, 7, 0xA6, 0x0}, {7119, 5, 0x1D4B7, 0x0}, {7124, 6, 0x204F, 0x0},
+    {7130, 5, 0x223D, 0x0}, {7135, 6, 0x22CD, 0x0}, {7141, 5, 0x5C, 0x0}, {7146, 6, 0x29C5, 0x0},
+    {7152, 9, 0x27C8, 0x0}, {7161, 5, 0x2022, 0x0}, {7166, 7, 0x2022, 0x0}, {7173, 5, 0x224E, 0x0},
+    {7178, 6, 0x2AAE, 0x0}, {7184, 6, 0x224F, 0x0}, {7190, 7, 0x224F, 0x0}, {7197, 7, 0x107, 0x0},
+    {7204, 4, 0x2229, 0x0}, {7208, 7, 0x2A44, 0x0}, {7215, 9, 0x2A49, 0x0}, {7224, 7, 0x2A4B, 0x0},
+    {7231, 7, 0x2A47, 0x0}, {7238, 7, 0x2A40, 0x0}, {7245, 5, 0x2229, 0xFE00},
+    {7250, 6, 0x2041, 0x0}, {7256, 6, 0x2C7, 0x0}, {7262, 6, 0x2A4D, 0x0}, {7268, 7, 0x10D, 0x0},
+    {7275, 6, 0xE7, 0x0}, {7281, 7, 0xE7, 0x0}, {7288, 6, 0x109, 0x0}, {7294, 6, 0x2A4C, 0x0},
+    {7300, 8, 0x2A50, 0x0}, {7308, 5, 0x10B, 0x0}, {7313, 5, 0xB8, 0x0}, {7318, 6, 0xB8, 0x0},
+    {7324, 8, 0x29B2, 0x0}, {7332, 4, 0xA2, 0x0}, {7336, 5, 0xA2, 0x0}, {7341, 10, 0xB7, 0x0},
+    {7351, 4, 0x1D520, 0x0}, {7355, 5, 0x447, 0x0}, {7360, 6, 0x2713, 0x0},
+    {7366, 10, 0x2713, 0x0}, {7376, 4, 0x3C7, 0x0}, {7380, 4, 0x25CB, 0x0}, {7384, 5, 0x29C3, 0x0},
+    {7389, 5, 0x2C6, 0x0}, {7394, 7, 0x2257, 0x0}, {7401, 16, 0x21BA, 0x0},
+    {7417, 17, 0x21BB, 0x0}, {7434, 9, 0xAE, 0x0}, {7443, 9, 0x24C8, 0x0}, {7452, 11, 0x229B, 0x0},
+    {7463, 12, 0x229A, 0x0}, {7475, 12, 0x229D, 0x0}, {7487, 5, 0x2257, 0x0},
+    {7492, 9, 0x2A10, 0x0}, {7501, 7, 0x2AEF, 0x0}, {7508, 8, 0x29C2, 0x0}, {7516, 6, 0x2663, 0x0},
+    {7522, 9, 0x2663, 0x0}, {7531, 6, 0x3A, 0x0}, {7537, 7, 0x2254, 0x0}, {7544, 8, 0x2254, 0x0},
+    {7552, 6, 0x2C, 0x0}, {7558, 7, 0x40, 0x0}, {7565, 5, 0x2201, 0x0}, {7570, 7, 0x2218, 0x0},
+    {7577, 11, 0x2201, 0x0}, {7588, 10, 0x2102, 0x0}, {7598, 5, 0x2245, 0x0},
+    {7603, 8, 0x2A6D, 0x0}, {7611, 7, 0x222E, 0x0}, {7618, 5, 0x1D554, 0x0},
+    {7623, 7, 0x2210, 0x0}, {7630, 4, 0xA9, 0x0}, {7634, 5, 0xA9, 0x0}, {7639, 7, 0x2117, 0x0},
+    {7646, 6, 0x21B5, 0x0}, {7652, 6, 0x2717, 0x0}, {7658, 5, 0x1D4B8, 0x0},
+    {7663, 5, 0x2ACF, 0x0}, {7668, 6, 0x2AD1, 0x0}, {7674, 5, 0x2AD0, 0x0}, {7679, 6, 0x2AD2, 0x0},
+    {7685, 6, 0x22EF, 0x0}, {7691, 8, 0x2938, 0x0}, {7699, 8, 0x2935, 0x0}, {7707, 6, 0x22DE, 0x0},
+    {7713, 6, 0x22DF, 0x0}, {7719, 7, 0x21B6, 0x0}, {7726, 8, 0x293D, 0x0}, {7734, 4, 0x222A, 0x0},
+    {7738, 9, 0x2A48, 0x0}, {7747, 7, 0x2A46, 0x0}, {7754, 7, 0x2A4A, 0x0}, {7761, 7, 0x228D, 0x0},
+    {7768, 6, 0x2A45, 0x0}, {7774, 5, 0x222A, 0xFE00}, {7779, 7, 0x21B7, 0x0},
+    {7786, 8, 0x293C, 0x0}, {7794, 12, 0x22DE, 0x0}, {7806, 12, 0x22DF, 0x0},
+    {7818, 9, 0x22CE, 0x0}, {7827, 11, 0x22CF, 0x0}, {7838, 6, 0xA4, 0x0}, {7844, 7, 0xA4, 0x0},
+    {7851, 15, 0x21B6, 0x0}, {7866, 16, 0x21B7, 0x0}, {7882, 6, 0x22CE, 0x0},
+    {7888, 6, 0x22CF, 0x0}, {7894, 9, 0x2232, 0x0}, {7903, 6, 0x2231, 0x0}, {7909, 7, 0x232D, 0x0},
+    {7916, 5, 0x21D3, 0x0}, {7921, 5, 0x2965, 0x0}, {7926, 7, 0x2020, 0x0}, {7933, 7, 0x2138, 0x0},
+    {7940, 5, 0x2193, 0x0}, {7945, 5, 0x2010, 0x0}, {7950, 6, 0x22A3, 0x0}, {7956, 8, 0x290F, 0x0},
+    {7964, 6, 0x2DD, 0x0}, {7970, 7, 0x10F, 0x0}, {7977, 4, 0x434, 0x0}, {7981, 3, 0x2146, 0x0},
+    {7984, 8, 0x2021, 0x0}, {7992, 6, 0x21CA, 0x0}, {7998, 8, 0x2A77, 0x0}, {8006, 3, 0xB0, 0x0},
+    {8009, 4, 0xB0, 0x0}, {8013, 6, 0x3B4, 0x0}, {8019, 8, 0x29B1, 0x0}, {8027, 7, 0x297F, 0x0},
+    {8034, 4, 0x1D521, 0x0}, {8038, 6, 0x21C3, 0x0}, {8044, 6, 0x21C2, 0x0},
+    {8050, 5, 0x22C4, 0x0}, {8055, 8, 0x22C4, 0x0}, {8063, 12, 0x2666, 0x0},
+    {8075, 6, 0x2666, 0x0}, {8081, 4, 0xA8, 0x0}, {8085, 8, 0x3DD, 0x0}, {8093, 6, 0x22F2, 0x0},
+    {8099, 4, 0xF7, 0x0}, {8103, 6, 0xF7, 0x0}, {8109, 7, 0xF7, 0x0}, {8116, 14, 0x22C7, 0x0},
+    {8130, 7, 0x22C7, 0x0}, {8137, 5, 0x452, 0x0}, {8142, 7, 0x231E, 0x0}, {8149, 7, 0x230D, 0x0},
+    {8156, 7, 0x24, 0x0}, {8163, 5, 0x1D555, 0x0}, {8168, 4, 0x2D9, 0x0}, {8172, 6, 0x2250, 0x0},
+    {8178, 9, 0x2251, 0x0}, {8187, 9, 0x2238, 0x0}, {8196, 8, 0x2214, 0x0},
+    {8204, 10, 0x22A1, 0x0}, {8214, 15, 0x2306, 0x0}, {8229, 10, 0x2193, 0x0},
+    {8239, 15, 0x21CA, 0x0}, {8254, 16, 0x21C3, 0x0}, {8270, 17, 0x21C2, 0x0},
+    {8287, 9, 0x2910, 0x0}, {8296, 7, 0x231F, 0x0}, {8303, 7, 0x230C, 0x0},
+    {8310, 5, 0x1D4B9, 0x0}, {8315, 5, 0x455, 0x0}, {8320, 5, 0x29F6, 0x0}, {8325, 7, 0x111, 0x0},
+    {8332, 6, 0x22F1, 0x0}, {8338, 5, 0x25BF, 0x0}, {8343, 6, 0x25BE, 0x0}, {8349, 6, 0x21F5, 0x0},
+    {8355, 6, 0x296F, 0x0}, {8361, 8, 0x29A6, 0x0}, {8369, 5, 0x45F, 0x0}, {8374, 9, 0x27FF, 0x0},
+    {8383, 6, 0x2A77, 0x0}, {8389, 5, 0x2251, 0x0}, {8394, 6, 0xE9, 0x0}, {8400, 7, 0xE9, 0x0},
+    {8407, 7, 0x2A6E, 0x0}, {8414, 7, 0x11B, 0x0}, {8421, 5, 0x2256, 0x0}, {8426, 5, 0xEA, 0x0},
+    {8431, 6, 0xEA, 0x0}, {8437, 7, 0x2255, 0x0}, {8444, 4, 0x44D, 0x0}, {8448, 5, 0x117, 0x0},
+    {8453, 3, 0x2147, 0x0}, {8456, 6, 0x2252, 0x0}, {8462, 4, 0x1D522, 0x0},
+    {8466, 3, 0x2A9A, 0x0}, {8469, 6, 0xE8, 0x0}, {8475, 7, 0xE8, 0x0}, {8482, 4, 0x2A96, 0x0},
+    {8486, 7, 0x2A98, 0x0}, {8493, 3, 0x2A99, 0x0}, {8496, 9, 0x23E7, 0x0}, {8505, 4, 0x2113, 0x0},
+    {8509, 4, 0x2A95, 0x0}, {8513, 7, 0x2A97, 0x0}, {8520, 6, 0x113, 0x0}, {8526, 6, 0x2205, 0x0},
+    {8532, 9, 0x2205, 0x0}, {8541, 7, 0x2205, 0x0}, {8548, 7, 0x2004, 0x0}, {8555, 7, 0x2005, 0x0},
+    {8562, 5, 0x2003, 0x0}, {8567, 4, 0x14B, 0x0}, {8571, 5, 0x2002, 0x0}, {8576, 6, 0x119, 0x0},
+    {8582, 5, 0x1D556, 0x0}, {8587, 5, 0x22D5, 0x0}, {8592, 7, 0x29E3, 0x0},
+    {8599, 6, 0x2A71, 0x0}, {8605, 5, 0x3B5, 0x0}, {8610, 8, 0x3B5, 0x0}, {8618, 6, 0x3F5, 0x0},
+    {8624, 7, 0x2256, 0x0}, {8631, 8, 0x2255, 0x0}, {8639, 6, 0x2242, 0x0},
+    {8645, 11, 0x2A96, 0x0}, {8656, 12, 0x2A95, 0x0}, {8668, 7, 0x3D, 0x0}, {8675, 7, 0x225F, 0x0},
+    {8682, 6, 0x2261, 0x0}, {8688, 8, 0x2A78, 0x0}, {8696, 9, 0x29E5, 0x0}, {8705, 6, 0x2253, 0x0},
+    {8711, 6, 0x2971, 0x0}, {8717, 5, 0x212F, 0x0}, {8722, 6, 0x2250, 0x0}, {8728, 5, 0x2242, 0x0},
+    {8733, 4, 0x3B7, 0x0}, {8737, 3, 0xF0, 0x0}, {8740, 4, 0xF0, 0x0}, {8744, 4, 0xEB, 0x0},
+    {8748, 5, 0xEB, 0x0}, {8753, 5, 0x20AC, 0x0}, {8758, 5, 0x21, 0x0}, {8763, 6, 0x2203, 0x0},
+    {8769, 12, 0x2130, 0x0}, {8781, 13, 0x2147, 0x0}, {8794, 14, 0x2252, 0x0},
+    {8808, 4, 0x444, 0x0}, {8812, 7, 0x2640, 0x0}, {8819, 7, 0xFB03, 0x0}, {8826, 6, 0xFB00, 0x0},
+    {8832, 7, 0xFB04, 0x0}, {8839, 4, 0x1D523, 0x0}, {8843, 6, 0xFB01, 0x0}, {8849, 6, 0x66, 0x6A},
+    {8855, 5, 0x266D, 0x0}, {8860, 6, 0xFB02, 0x0}, {8866, 6, 0x25B1, 0x0}, {8872, 5, 0x192, 0x0},
+    {8877, 5, 0x1D557, 0x0}, {8882, 7, 0x2200, 0x0}, {8889, 5, 0x22D4, 0x0},
+    {8894, 6, 0x2AD9, 0x0}, {8900, 9, 0x2A0D, 0x0}, {8909, 6, 0xBD, 0x0}, {8915, 7, 0xBD, 0x0},
+    {8922, 7, 0x2153, 0x0}, {8929, 6, 0xBC, 0x0}, {8935, 7, 0xBC, 0x0}, {8942, 7, 0x2155, 0x0},
+    {8949, 7, 0x2159, 0x0}, {8956, 7, 0x215B, 0x0}, {8963, 7, 0x2154, 0x0}, {8970, 7, 0x2156, 0x0},
+    {8977, 6, 0xBE, 0x0}, {8983, 7, 0xBE, 0x0}, {8990, 7, 0x2157, 0x0}, {8997, 7, 0x215C, 0x0},
+    {9004, 7, 0x2158, 0x0}, {9011, 7, 0x215A, 0x0}, {9018, 7, 0x215D, 0x0}, {9025, 7, 0x215E, 0x0},
+    {9032, 6, 0x2044, 0x0}, {9038, 6, 0x2322, 0x0}, {9044, 5, 0x1D4BB, 0x0},
+    {9049, 3, 0x2267, 0x0}, {9052, 4, 0x2A8C, 0x0}, {9056, 7, 0x1F5, 0x0}, {9063, 6, 0x3B3, 0x0},
+    {9069, 7, 0x3DD, 0x0}, {9076, 4, 0x2A86, 0x0}, {9080, 7, 0x11F, 0x0}, {9087, 6, 0x11D, 0x0},
+    {9093, 4, 0x433, 0x0}, {9097, 5, 0x121, 0x0}, {9102, 3, 0x2265, 0x0}, {9105, 4, 0x22DB, 0x0},
+    {9109, 4, 0x2265, 0x0}, {9113, 5, 0x2267, 0x0}, {9118, 9, 0x2A7E, 0x0}, {9127, 4, 0x2A7E, 0x0},
+    {9131, 6, 0x2AA9, 0x0}, {9137, 7, 0x2A80, 0x0}, {9144, 8, 0x2A82, 0x0}, {9152, 9, 0x2A84, 0x0},
+    {9161, 5, 0x22DB, 0xFE00}, {9166, 7, 0x2A94, 0x0}, {9173, 4, 0x1D524, 0x0},
+    {9177, 3, 0x226B, 0x0}, {9180, 4, 0x22D9, 0x0}, {9184, 6, 0x2137, 0x0}, {9190, 5, 0x453, 0x0},
+    {9195, 3, 0x2277, 0x0}, {9198, 4, 0x2A92, 0x0}, {9202, 4, 0x2AA5, 0x0}, {9206, 4, 0x2AA4, 0x0},
+    {9210, 4, 0x2269, 0x0}, {9214, 5, 0x2A8A, 0x0}, {9219, 9, 0x2A8A, 0x0}, {9228, 4, 0x2A88, 0x0},
+    {9232, 5, 0x2A88, 0x0}, {9237, 6, 0x2269, 0x0}, {9243, 6, 0x22E7, 0x0},
+    {9249, 5, 0x1D558, 0x0}, {9254, 6, 0x60, 0x0}, {9260, 5, 0x210A, 0x0}, {9265, 5, 0x2273, 0x0},
+    {9270, 6, 0x2A8E, 0x0}, {9276, 6, 0x2A90, 0x0}, {9282, 2, 0x3E, 0x0}, {9284, 3, 0x3E, 0x0},
+    {9287, 5, 0x2AA7, 0x0}, {9292, 6, 0x2A7A, 0x0}, {9298, 6, 0x22D7, 0x0}, {9304, 7, 0x2995, 0x0},
+    {9311, 8, 0x2A7C, 0x0}, {9319, 10, 0x2A86, 0x0}, {9329, 7, 0x2978, 0x0},
+    {9336, 7, 0x22D7, 0x0}, {9343, 10, 0x22DB, 0x0}, {9353, 11, 0x2A8C, 0x0},
+    {9364, 8, 0x2277, 0x0}, {9372, 7, 0x2273, 0x0}, {9379, 10, 0x2269, 0xFE00},
+    {9389, 5, 0x2269, 0xFE00}, {9394, 5, 0x21D4, 0x0}, {9399, 7, 0x200A, 0x0},
+    {9406, 5, 0xBD, 0x0}, {9411, 7, 0x210B, 0x0}, {9418, 7, 0x44A, 0x0}, {9425, 5, 0x2194, 0x0},
+    {9430, 8, 0x2948, 0x0}, {9438, 6, 0x21AD, 0x0}, {9444, 5, 0x210F, 0x0}, {9449, 6, 0x125, 0x0},
+    {9455, 7, 0x2665, 0x0}, {9462, 10, 0x2665, 0x0}, {9472, 7, 0x2026, 0x0},
+    {9479, 7, 0x22B9, 0x0}, {9486, 4, 0x1D525, 0x0}, {9490, 9, 0x2925, 0x0},
+    {9499, 9, 0x2926, 0x0}, {9508, 6, 0x21FF, 0x0}, {9514, 7, 0x223B, 0x0},
+    {9521, 14, 0x21A9, 0x0}, {9535, 15, 0x21AA, 0x0}, {9550, 5, 0x1D559, 0x0},
+    {9555, 7, 0x2015, 0x0}, {9562, 5, 0x1D4BD, 0x0}, {9567, 7, 0x210F, 0x0}, {9574, 7, 0x127, 0x0},
+    {9581, 7, 0x2043, 0x0}, {9588, 7, 0x2010, 0x0}, {9595, 6, 0xED, 0x0}, {9601, 7, 0xED, 0x0},
+    {9608, 3, 0x2063, 0x0}, {9611, 5, 0xEE, 0x0}, {9616, 6, 0xEE, 0x0}, {9622, 4, 0x438, 0x0},
+    {9626, 5, 0x435, 0x0}, {9631, 5, 0xA1, 0x0}, {9636, 6, 0xA1, 0x0}, {9642, 4, 0x21D4, 0x0},
+    {9646, 4, 0x1D526, 0x0}, {9650, 6, 0xEC, 0x0}, {9656, 7, 0xEC, 0x0}, {9663, 3, 0x2148, 0x0},
+    {9666, 7, 0x2A0C, 0x0}, {9673, 6, 0x222D, 0x0}, {9679, 7, 0x29DC, 0x0}, {9686, 6, 0x2129, 0x0},
+    {9692, 6, 0x133, 0x0}, {9698, 6, 0x12B, 0x0}, {9704, 6, 0x2111, 0x0}, {9710, 9, 0x2110, 0x0},
+    {9719, 9, 0x2111, 0x0}, {9728, 6, 0x131, 0x0}, {9734, 5, 0x22B7, 0x0}, {9739, 6, 0x1B5, 0x0},
+    {9745, 3, 0x2208, 0x0}, {9748, 7, 0x2105, 0x0}, {9755, 6, 0x221E, 0x0}, {9761, 9, 0x29DD, 0x0},
+    {9770, 7, 0x131, 0x0}, {9777, 4, 0x222B, 0x0}, {9781, 7, 0x22BA, 0x0}, {9788, 9, 0x2124, 0x0},
+    {9797, 9, 0x22BA, 0x0}, {9806, 9, 0x2A17, 0x0}, {9815, 8, 0x2A3C, 0x0}, {9823, 5, 0x451, 0x0},
+    {9828, 6, 0x12F, 0x0}, {9834, 5, 0x1D55A, 0x0}, {9839, 5, 0x3B9, 0x0}, {9844, 6, 0x2A3C, 0x0},
+    {9850, 6, 0xBF, 0x0}, {9856, 7, 0xBF, 0x0}, {9863, 5, 0x1D4BE, 0x0}, {9868, 5, 0x2208, 0x0},
+    {9873, 6, 0x22F9, 0x0}, {9879, 8, 0x22F5, 0x0}, {9887, 6, 0x22F4, 0x0}, {9893, 7, 0x22F3, 0x0},
+    {9900, 6, 0x2208, 0x0}, {9906, 3, 0x2062, 0x0}, {9909, 7, 0x129, 0x0}, {9916, 6, 0x456, 0x0},
+    {9922, 4, 0xEF, 0x0}, {9926, 5, 0xEF, 0x0}, {9931, 6, 0x135, 0x0}, {9937, 4, 0x439, 0x0},
+    {9941, 4, 0x1D527, 0x0}, {9945, 6, 0x237, 0x0}, {9951, 5, 0x1D55B, 0x0},
+    {9956, 5, 0x1D4BF, 0x0}, {9961, 7, 0x458, 0x0}, {9968, 6, 0x454, 0x0}, {9974, 6, 0x3BA, 0x0},
+    {9980, 7, 0x3F0, 0x0}, {9987, 7, 0x137, 0x0}, {9994, 4, 0x43A, 0x0}, {9998, 4, 0x1D528, 0x0},
+    {10002, 7, 0x138, 0x0}, {10009, 5, 0x445, 0x0}, {10014, 5, 0x45C, 0x0},
+    {10019, 5, 0x1D55C, 0x0}, {10024, 5, 0x1D4C0, 0x0}, {10029, 6, 0x21DA, 0x0},
+    {10035, 5, 0x21D0, 0x0}, {10040, 7, 0x291B, 0x0}, {10047, 6, 0x290E, 0x0},
+    {10053, 3, 0x2266, 0x0}, {10056, 4, 0x2A8B, 0x0}, {10060, 5, 0x2962, 0x0},
+    {10065, 7, 0x13A, 0x0}, {10072, 9, 0x29B4, 0x0}, {10081, 7, 0x2112, 0x0},
+    {10088, 7, 0x3BB, 0x0}, {10095, 5, 0x27E8, 0x0}, {10100, 6, 0x2991, 0x0},
+    {10106, 7, 0x27E8, 0x0}, {10113, 4, 0x2A85, 0x0}, {10117, 5, 0xAB, 0x0}, {10122, 6, 0xAB, 0x0},
+    {10128, 5, 0x2190, 0x0}, {10133, 6, 0x21E4, 0x0}, {10139, 8, 0x291F, 0x0},
+    {10147, 7, 0x291D, 0x0}, {10154, 7, 0x21A9, 0x0}, {10161, 7, 0x21AB, 0x0},
+    {10168, 7, 0x2939, 0x0}, {10175, 8, 0x2973, 0x0}, {10183, 7, 0x21A2, 0x0},
+    {10190, 4, 0x2AAB, 0x0}, {10194, 7, 0x2919, 0x0}, {10201, 5, 0x2AAD, 0x0},
+    {10206, 6, 0x2AAD, 0xFE00}, {10212, 6, 0x290C, 0x0}, {10218, 6, 0x2772, 0x0},
+    {10224, 7, 0x7B, 0x0}, {10231, 7, 0x5B, 0x0}, {10238, 6, 0x298B, 0x0}, {10244, 8, 0x298F, 0x0},
+    {10252, 8, 0x298D, 0x0}, {10260, 7, 0x13E, 0x0}, {10267, 7, 0x13C, 0x0},
+    {10274, 6, 0x2308, 0x0}, {10280, 5, 0x7B, 0x0}, {10285, 4, 0x43B, 0x0},
+    {10289, 5, 0x2936, 0x0}, {10294, 6, 0x201C, 0x0}, {10300, 7, 0x201E, 0x0},
+    {10307, 8, 0x2967, 0x0}, {10315, 9, 0x294B, 0x0}, {10324, 5, 0x21B2, 0x0},
+    {10329, 3, 0x2264, 0x0}, {10332, 10, 0x2190, 0x0}, {10342, 14, 0x21A2, 0x0},
+    {10356, 16, 0x21BD, 0x0}, {10372, 14, 0x21BC, 0x0}, {10386, 15, 0x21C7, 0x0},
+    {10401, 15, 0x2194, 0x0}, {10416, 16, 0x21C6, 0x0}, {10432, 18, 0x21CB, 0x0},
+    {10450, 20, 0x21AD, 0x0}, {10470, 15, 0x22CB, 0x0}, {10485, 4, 0x22DA, 0x0},
+    {10489, 4, 0x2264, 0x0}, {10493, 5, 0x2266, 0x0}, {10498, 9, 0x2A7D, 0x0},
+    {10507, 4, 0x2A7D, 0x0}, {10511, 6, 0x2AA8, 0x0}, {10517, 7, 0x2A7F, 0x0},
+    {10524, 8, 0x2A81, 0x0}, {10532, 9, 0x2A83, 0x0}, {10541, 5, 0x22DA, 0xFE00},
+    {10546, 7, 0x2A93, 0x0}, {10553, 11, 0x2A85, 0x0}, {10564, 8, 0x22D6, 0x0},
+    {10572, 10, 0x22DA, 0x0}, {10582, 11, 0x2A8B, 0x0}, {10593, 8, 0x2276, 0x0},
+    {10601, 8, 0x2272, 0x0}, {10609, 7, 0x297C, 0x0}, {10616, 7, 0x230A, 0x0},
+    {10623, 4, 0x1D529, 0x0}, {10627, 3, 0x2276, 0x0}, {10630, 4, 0x2A91, 0x0},
+    {10634, 6, 0x21BD, 0x0}, {10640, 6, 0x21BC, 0x0}, {10646, 7, 0x296A, 0x0},
+    {10653, 6, 0x2584, 0x0}, {10659, 5, 0x459, 0x0}, {10664, 3, 0x226A, 0x0},
+    {10667, 6, 0x21C7, 0x0}, {10673, 9, 0x231E, 0x0}, {10682, 7, 0x296B, 0x0},
+    {10689, 6, 0x25FA, 0x0}, {10695, 7, 0x140, 0x0}, {10702, 7, 0x23B0, 0x0},
+    {10709, 11, 0x23B0, 0x0}, {10720, 4, 0x2268, 0x0}, {10724, 5, 0x2A89, 0x0},
+    {10729, 9, 0x2A89, 0x0}, {10738, 4, 0x2A87, 0x0}, {10742, 5, 0x2A87, 0x0},
+    {10747, 6, 0x2268, 0x0}, {10753, 6, 0x22E6, 0x0}, {10759, 6, 0x27EC, 0x0},
+    {10765, 6, 0x21FD, 0x0}, {10771, 6, 0x27E6, 0x0}, {10777, 14, 0x27F5, 0x0},
+    {10791, 19, 0x27F7, 0x0}, {10810, 11, 0x27FC, 0x0}, {10821, 15, 0x27F6, 0x0},
+    {10836, 14, 0x21AB, 0x0}, {10850, 15, 0x21AC, 0x0}, {10865, 6, 0x2985, 0x0},
+    {10871, 5, 0x1D55D, 0x0}, {10876, 7, 0x2A2D, 0x0}, {10883, 8, 0x2A34, 0x0},
+    {10891, 7, 0x2217, 0x0}, {10898, 7, 0x5F, 0x0}, {10905, 4, 0x25CA, 0x0},
+    {10909, 8, 0x25CA, 0x0}, {10917, 5, 0x29EB, 0x0}, {10922, 5, 0x28, 0x0},
+    {10927, 7, 0x2993, 0x0}, {10934, 6, 0x21C6, 0x0}, {10940, 9, 0x231F, 0x0},
+    {10949, 6, 0x21CB, 0x0}, {10955, 7, 0x296D, 0x0}, {10962, 4, 0x200E, 0x0},
+    {10966, 6, 0x22BF, 0x0}, {10972, 7, 0x2039, 0x0}, {10979, 5, 0x1D4C1, 0x0},
+    {10984, 4, 0x21B0, 0x0}, {10988, 5, 0x2272, 0x0}, {10993, 6, 0x2A8D, 0x0},
+    {10999, 6, 0x2A8F, 0x0}, {11005, 5, 0x5B, 0x0}, {11010, 6, 0x2018, 0x0},
+    {11016, 7, 0x201A, 0x0}, {11023, 7, 0x142, 0x0}, {11030, 2, 0x3C, 0x0}, {11032, 3, 0x3C, 0x0},
+    {11035, 5, 0x2AA6, 0x0}, {11040, 6, 0x2A79, 0x0}, {11046, 6, 0x22D6, 0x0},
+    {11052, 7, 0x22CB, 0x0}, {11059, 7, 0x22C9, 0x0}, {11066, 7, 0x2976, 0x0},
+    {11073, 8, 0x2A7B, 0x0}, {11081, 7, 0x2996, 0x0}, {11088, 5, 0x25C3, 0x0},
+    {11093, 6, 0x22B4, 0x0}, {11099, 6, 0x25C2, 0x0}, {11105, 9, 0x294A, 0x0},
+    {11114, 8, 0x2966, 0x0}, {11122, 10, 0x2268, 0xFE00}, {11132, 5, 0x2268, 0xFE00},
+    {11137, 6, 0x223A, 0x0}, {11143, 4, 0xAF, 0x0}, {11147, 5, 0xAF, 0x0}, {11152, 5, 0x2642, 0x0},
+    {11157, 5, 0x2720, 0x0}, {11162, 8, 0x2720, 0x0}, {11170, 4, 0x21A6, 0x0},
+    {11174, 7, 0x21A6, 0x0}, {11181, 11, 0x21A7, 0x0}, {11192, 11, 0x21A4, 0x0},
+    {11203, 9, 0x21A5, 0x0}, {11212, 7, 0x25AE, 0x0}, {11219, 7, 0x2A29, 0x0},
+    {11226, 4, 0x43C, 0x0}, {11230, 6, 0x2014, 0x0}, {11236, 14, 0x2221, 0x0},
+    {11250, 4, 0x1D52A, 0x0}, {11254, 4, 0x2127, 0x0}, {11258, 5, 0xB5, 0x0},
+    {11263, 6, 0xB5, 0x0}, {11269, 4, 0x2223, 0x0}, {11273, 7, 0x2A, 0x0}, {11280, 7, 0x2AF0, 0x0},
+    {11287, 6, 0xB7, 0x0}, {11293, 7, 0xB7, 0x0}, {11300, 6, 0x2212, 0x0}, {11306, 7, 0x229F, 0x0},
+    {11313, 7, 0x2238, 0x0}, {11320, 8, 0x2A2A, 0x0}, {11328, 5, 0x2ADB, 0x0},
+    {11333, 5, 0x2026, 0x0}, {11338, 7, 0x2213, 0x0}, {11345, 7, 0x22A7, 0x0},
+    {11352, 5, 0x1D55E, 0x0}, {11357, 3, 0x2213, 0x0}, {11360, 5, 0x1D4C2, 0x0},
+    {11365, 7, 0x223E, 0x0}, {11372, 3, 0x3BC, 0x0}, {11375, 9, 0x22B8, 0x0},
+    {11384, 6, 0x22B8, 0x0}, {11390, 4, 0x22D9, 0x338}, {11394, 4, 0x226B, 0x20D2},
+    {11398, 5, 0x226B, 0x338}, {11403, 11, 0x21CD, 0x0}, {11414, 16, 0x21CE, 0x0},
+    {11430, 4, 0x22D8, 0x338}, {11434, 4, 0x226A, 0x20D2}, {11438, 5, 0x226A, 0x338},
+    {11443, 12, 0x21CF, 0x0}, {11455, 7, 0x22AF, 0x0}, {11462, 7, 0x22AE, 0x0},
+    {11469, 6, 0x2207, 0x0}, {11475, 7, 0x144, 0x0}, {11482, 5, 0x2220, 0x20D2},
+    {11487, 4, 0x2249, 0x0}, {11491, 5, 0x2A70, 0x338}, {11496, 6, 0x224B, 0x338},
+    {11502, 6, 0x149, 0x0}, {11508, 8, 0x2249, 0x0}, {11516, 6, 0x266E, 0x0},
+    {11522, 8, 0x266E, 0x0}, {11530, 9, 0x2115, 0x0}, {11539, 4, 0xA0, 0x0}, {11543, 5, 0xA0, 0x0},
+    {11548, 6, 0x224E, 0x338}, {11554, 7, 0x224F, 0x338}, {11561, 5, 0x2A43, 0x0},
+    {11566, 7, 0x148, 0x0}, {11573, 7, 0x146, 0x0}, {11580, 6, 0x2247, 0x0},
+    {11586, 9, 0x2A6D, 0x338}, {11595, 5, 0x2A42, 0x0}, {11600, 4, 0x43D, 0x0},
+    {11604, 6, 0x2013, 0x0}, {11610, 3, 0x2260, 0x0}, {11613, 6, 0x21D7, 0x0},
+    {11619, 7, 0x2924, 0x0}, {11626, 6, 0x2197, 0x0}, {11632, 8, 0x2197, 0x0},
+    {11640, 6, 0x2250, 0x338}, {11646, 7, 0x2262, 0x0}, {11653, 7, 0x2928, 0x0},
+    {11660, 6, 0x2242, 0x338}, {11666, 7, 0x2204, 0x0}, {11673, 8, 0x2204, 0x0},
+    {11681, 4, 0x1D52B, 0x0}, {11685, 4, 0x2267, 0x338}, {11689, 4, 0x2271, 0x0},
+    {11693, 5, 0x2271, 0x0}, {11698, 6, 0x2267, 0x338}, {11704, 10, 0x2A7E, 0x338},
+    {11714, 5, 0x2A7E, 0x338}, {11719, 6, 0x2275, 0x0}, {11725, 4, 0x226F, 0x0},
+    {11729, 5, 0x226F, 0x0}, {11734, 6, 0x21CE, 0x0}, {11740, 6, 0x21AE, 0x0},
+    {11746, 6, 0x2AF2, 0x0}, {11752, 3, 0x220B, 0x0}, {11755, 4, 0x22FC, 0x0},
+    {11759, 5, 0x22FA, 0x0}, {11764, 4, 0x220B, 0x0}, {11768, 5, 0x45A, 0x0},
+    {11773, 6, 0x21CD, 0x0}, {11779, 4, 0x2266, 0x338}, {11783, 6, 0x219A, 0x0},
+    {11789, 5, 0x2025, 0x0}, {11794, 4, 0x2270, 0x0}, {11798, 11, 0x219A, 0x0},
+    {11809, 16, 0x21AE, 0x0}, {11825, 5, 0x2270, 0x0}, {11830, 6, 0x2266, 0x338},
+    {11836, 10, 0x2A7D, 0x338}, {11846, 5, 0x2A7D, 0x338}, {11851, 6, 0x226E, 0x0},
+    {11857, 6, 0x2274, 0x0}, {11863, 4, 0x226E, 0x0}, {11867, 6, 0x22EA, 0x0},
+    {11873, 7, 0x22EC, 0x0}, {11880, 5, 0x2224, 0x0}, {11885, 5, 0x1D55F, 0x0},
+    {11890, 3, 0xAC, 0x0}, {11893, 4, 0xAC, 0x0}, {11897, 6, 0x2209, 0x0},
+    {11903, 7, 0x22F9, 0x338}, {11910, 9, 0x22F5, 0x338}, {11919, 8, 0x2209, 0x0},
+    {11927, 8, 0x22F7, 0x0}, {11935, 8, 0x22F6, 0x0}, {11943, 6, 0x220C, 0x0},
+    {11949, 8, 0x220C, 0x0}, {11957, 8, 0x22FE, 0x0}, {11965, 8, 0x22FD, 0x0},
+    {11973, 5, 0x2226, 0x0}, {11978, 10, 0x2226, 0x0}, {11988, 7, 0x2AFD, 0x20E5},
+    {11995, 6, 0x2202, 0x338}, {12001, 8, 0x2A14, 0x0}, {12009, 4, 0x2280, 0x0},
+    {12013, 7, 0x22E0, 0x0}, {12020, 5, 0x2AAF, 0x338}, {12025, 6, 0x2280, 0x0},
+    {12031, 8, 0x2AAF, 0x338}, {12039, 6, 0x21CF, 0x0}, {12045, 6, 0x219B, 0x0},
+    {12051, 7, 0x2933, 0x338}, {12058, 7, 0x219D, 0x338}, {12065, 12, 0x219B, 0x0},
+    {12077, 6, 0x22EB, 0x0}, {12083, 7, 0x22ED, 0x0}, {12090, 4, 0x2281, 0x0},
+    {12094, 7, 0x22E1, 0x0}, {12101, 5, 0x2AB0, 0x338}, {12106, 5, 0x1D4C3, 0x0},
+    {12111, 10, 0x2224, 0x0}, {12121, 15, 0x2226, 0x0}, {12136, 5, 0x2241, 0x0},
+    {12141, 6, 0x2244, 0x0}, {12147, 7, 0x2244, 0x0}, {12154, 6, 0x2224, 0x0},
+    {12160, 6, 0x2226, 0x0}, {12166, 8, 0x22E2, 0x0}, {12174, 8, 0x22E3, 0x0},
+    {12182, 5, 0x2284, 0x0}, {12187, 6, 0x2AC5, 0x338}, {12193, 6, 0x2288, 0x0},
+    {12199, 8, 0x2282, 0x20D2}, {12207, 10, 0x2288, 0x0}, {12217, 11, 0x2AC5, 0x338},
+    {12228, 6, 0x2281, 0x0}, {12234, 8, 0x2AB0, 0x338}, {12242, 5, 0x2285, 0x0},
+    {12247, 6, 0x2AC6, 0x338}, {12253, 6, 0x2289, 0x0}, {12259, 8, 0x2283, 0x20D2},
+    {12267, 10, 0x2289, 0x0}, {12277, 11, 0x2AC6, 0x338}, {12288, 5, 0x2279, 0x0},
+    {12293, 6, 0xF1, 0x0}, {12299, 7, 0xF1, 0x0}, {12306, 5, 0x2278, 0x0},
+    {12311, 14, 0x22EA, 0x0}, {12325, 16, 0x22EC, 0x0}, {12341, 15, 0x22EB, 0x0},
+    {12356, 17, 0x22ED, 0x0}, {12373, 3, 0x3BD, 0x0}, {12376, 4, 0x23, 0x0},
+    {12380, 7, 0x2116, 0x0}, {12387, 6, 0x2007, 0x0}, {12393, 7, 0x22AD, 0x0},
+    {12400, 7, 0x2904, 0x0}, {12407, 5, 0x224D, 0x20D2}, {12412, 7, 0x22AC, 0x0},
+    {12419, 5, 0x2265, 0x20D2}, {12424, 5, 0x3E, 0x20D2}, {12429, 8, 0x29DE, 0x0},
+    {12437, 7, 0x2902, 0x0}, {12444, 5, 0x2264, 0x20D2}, {12449, 5, 0x3C, 0x20D2},
+    {12454, 8, 0x22B4, 0x20D2}, {12462, 7, 0x2903, 0x0}, {12469, 8, 0x22B5, 0x20D2},
+    {12477, 6, 0x223C, 0x20D2}, {12483, 6, 0x21D6, 0x0}, {12489, 7, 0x2923, 0x0},
+    {12496, 6, 0x2196, 0x0}, {12502, 8, 0x2196, 0x0}, {12510, 7, 0x2927, 0x0},
+    {12517, 3, 0x24C8, 0x0}, {12520, 6, 0xF3, 0x0}, {12526, 7, 0xF3, 0x0}, {12533, 5, 0x229B, 0x0},
+    {12538, 5, 0x229A, 0x0}, {12543, 5, 0xF4, 0x0}, {12548, 6, 0xF4, 0x0}, {12554, 4, 0x43E, 0x0},
+    {12558, 6, 0x229D, 0x0}, {12564, 7, 0x151, 0x0}, {12571, 5, 0x2A38, 0x0},
+    {12576, 5, 0x2299, 0x0}, {12581, 7, 0x29BC, 0x0}, {12588, 6, 0x153, 0x0},
+    {12594, 6, 0x29BF, 0x0}, {12600, 4, 0x1D52C, 0x0}, {12604, 5, 0x2DB, 0x0},
+    {12609, 6, 0xF2, 0x0}, {12615, 7, 0xF2, 0x0}, {12622, 4, 0x29C1, 0x0}, {12626, 6, 0x29B5, 0x0},
+    {12632, 4, 0x3A9, 0x0}, {12636, 5, 0x222E, 0x0}, {12641, 6, 0x21BA, 0x0},
+    {12647, 6, 0x29BE, 0x0}, {12653, 8, 0x29BB, 0x0}, {12661, 6, 0x203E, 0x0},
+    {12667, 4, 0x29C0, 0x0}, {12671, 6, 0x14D, 0x0}, {12677, 6, 0x3C9, 0x0},
+    {12683, 8, 0x3BF, 0x0}, {12691, 5, 0x29B6, 0x0}, {12696, 7, 0x2296, 0x0},
+    {12703, 5, 0x1D560, 0x0}, {12708, 5, 0x29B7, 0x0}, {12713, 6, 0x29B9, 0x0},
+    {12719, 6, 0x2295, 0x0}, {12725, 3, 0x2228, 0x0}, {12728, 6, 0x21BB, 0x0},
+    {12734, 4, 0x2A5D, 0x0}, {12738, 6, 0x2134, 0x0}, {12744, 8, 0x2134, 0x0},
+    {12752, 4, 0xAA, 0x0}, {12756, 5, 0xAA, 0x0}, {12761, 4, 0xBA, 0x0}, {12765, 5, 0xBA, 0x0},
+    {12770, 7, 0x22B6, 0x0}, {12777, 5, 0x2A56, 0x0}, {12782, 8, 0x2A57, 0x0},
+    {12790, 4, 0x2A5B, 0x0}, {12794, 5, 0x2134, 0x0}, {12799, 6, 0xF8, 0x0}, {12805, 7, 0xF8, 0x0},
+    {12812, 5, 0x2298, 0x0}, {12817, 6, 0xF5, 0x0}, {12823, 7, 0xF5, 0x0}, {12830, 7, 0x2297, 0x0},
+    {12837, 9, 0x2A36, 0x0}, {12846, 4, 0xF6, 0x0}, {12850, 5, 0xF6, 0x0}, {12855, 6, 0x233D, 0x0},
+    {12861, 4, 0x2225, 0x0}, {12865, 4, 0xB6, 0x0}, {12869, 5, 0xB6, 0x0}, {12874, 9, 0x2225, 0x0},
+    {12883, 7, 0x2AF3, 0x0}, {12890, 6, 0x2AFD, 0x0}, {12896, 5, 0x2202, 0x0},
+    {12901, 4, 0x43F, 0x0}, {12905, 7, 0x25, 0x0}, {12912, 7, 0x2E, 0x0}, {12919, 7, 0x2030, 0x0},
+    {12926, 5, 0x22A5, 0x0}, {12931, 8, 0x2031, 0x0}, {12939, 4, 0x1D52D, 0x0},
+    {12943, 4, 0x3C6, 0x0}, {12947, 5, 0x3D5, 0x0}, {12952, 7, 0x2133, 0x0},
+    {12959, 6, 0x260E, 0x0}, {12965, 3, 0x3C0, 0x0}, {12968, 10, 0x22D4, 0x0},
+    {12978, 4, 0x3D6, 0x0}, {12982, 7, 0x210F, 0x0}, {12989, 8, 0x210E, 0x0},
+    {12997, 7, 0x210F, 0x0}, {13004, 5, 0x2B, 0x0}, {13009, 9, 0x2A23, 0x0},
+    {13018, 6, 0x229E, 0x0}, {13024, 8, 0x2A22, 0x0}, {13032, 7, 0x2214, 0x0},
+    {13039, 7, 0x2A25, 0x0}, {13046, 6, 0x2A72, 0x0}, {13052, 6, 0xB1, 0x0}, {13058, 7, 0xB1, 0x0},
+    {13065, 8, 0x2A26, 0x0}, {13073, 8, 0x2A27, 0x0}, {13081, 3, 0xB1, 0x0},
+    {13084, 9, 0x2A15, 0x0}, {13093, 5, 0x1D561, 0x0}, {13098, 5, 0xA3, 0x0},
+    {13103, 6, 0xA3, 0x0}, {13109, 3, 0x227A, 0x0}, {13112, 4, 0x2AB3, 0x0},
+    {13116, 5, 0x2AB7, 0x0}, {13121, 6, 0x227C, 0x0}, {13127, 4, 0x2AAF, 0x0},
+    {13131, 5, 0x227A, 0x0}, {13136, 11, 0x2AB7, 0x0}, {13147, 12, 0x227C, 0x0},
+    {13159, 7, 0x2AAF, 0x0}, {13166, 12, 0x2AB9, 0x0}, {13178, 9, 0x2AB5, 0x0},
+    {13187, 9, 0x22E8, 0x0}, {13196, 8, 0x227E, 0x0}, {13204, 6, 0x2032, 0x0},
+    {13210, 7, 0x2119, 0x0}, {13217, 5, 0x2AB5, 0x0}, {13222, 6, 0x2AB9, 0x0},
+    {13228, 7, 0x22E8, 0x0}, {13235, 5, 0x220F, 0x0}, {13240, 9, 0x232E, 0x0},
+    {13249, 9, 0x2312, 0x0}, {13258, 9, 0x2313, 0x0}, {13267, 5, 0x221D, 0x0},
+    {13272, 7, 0x221D, 0x0}, {13279, 6, 0x227E, 0x0}, {13285, 7, 0x22B0, 0x0},
+    {13292, 5, 0x1D4C5, 0x0}, {13297, 4, 0x3C8, 0x0}, {13301, 7, 0x2008, 0x0},
+    {13308, 4, 0x1D52E, 0x0}, {13312, 5, 0x2A0C, 0x0}, {13317, 5, 0x1D562, 0x0},
+    {13322, 7, 0x2057, 0x0}, {13329, 5, 0x1D4C6, 0x0}, {13334, 12, 0x210D, 0x0},
+    {13346, 8, 0x2A16, 0x0}, {13354, 6, 0x3F, 0x0}, {13360, 8, 0x225F, 0x0}, {13368, 4, 0x22, 0x0},
+    {13372, 5, 0x22, 0x0}, {13377, 6, 0x21DB, 0x0}, {13383, 5, 0x21D2, 0x0},
+    {13388, 7, 0x291C, 0x0}, {13395, 6, 0x290F, 0x0}, {13401, 5, 0x2964, 0x0},
+    {13406, 5, 0x223D, 0x331}, {13411, 7, 0x155, 0x0}, {13418, 6, 0x221A, 0x0},
+    {13424, 9, 0x29B3, 0x0}, {13433, 5, 0x27E9, 0x0}, {13438, 6, 0x2992, 0x0},
+    {13444, 6, 0x29A5, 0x0}, {13450, 7, 0x27E9, 0x0}, {13457, 5, 0xBB, 0x0}, {13462, 6, 0xBB, 0x0},
+    {13468, 5, 0x2192, 0x0}, {13473, 7, 0x2975, 0x0}, {13480, 6, 0x21E5, 0x0},
+    {13486, 8, 0x2920, 0x0}, {13494, 6, 0x2933, 0x0}, {13500, 7, 0x291E, 0x0},
+    {13507, 7, 0x21AA, 0x0}, {13514, 7, 0x21AC, 0x0}, {13521, 7, 0x2945, 0x0},
+    {13528, 8, 0x2974, 0x0}, {13536, 7, 0x21A3, 0x0}, {13543, 6, 0x219D, 0x0},
+    {13549, 7, 0x291A, 0x0}, {13556, 6, 0x2236, 0x0}, {13562, 10, 0x211A, 0x0},
+    {13572, 6, 0x290D, 0x0}, {13578, 6, 0x2773, 0x0}, {13584, 7, 0x7D, 0x0}, {13591, 7, 0x5D, 0x0},
+    {13598, 6, 0x298C, 0x0}, {13604, 8, 0x298E, 0x0}, {13612, 8, 0x2990, 0x0},
+    {13620, 7, 0x159, 0x0}, {13627, 7, 0x157, 0x0}, {13634, 6, 0x2309, 0x0}, {13640, 5, 0x7D, 0x0},
+    {13645, 4, 0x440, 0x0}, {13649, 5, 0x2937, 0x0}, {13654, 8, 0x2969, 0x0},
+    {13662, 6, 0x201D, 0x0}, {13668, 7, 0x201D, 0x0}, {13675, 5, 0x21B3, 0x0},
+    {13680, 5, 0x211C, 0x0}, {13685, 8, 0x211B, 0x0}, {13693, 9, 0x211C, 0x0},
+    {13702, 6, 0x211D, 0x0}, {13708, 5, 0x25AD, 0x0}, {13713, 3, 0xAE, 0x0}, {13716, 4, 0xAE, 0x0},
+    {13720, 7, 0x297D, 0x0}, {13727, 7, 0x230B, 0x0}, {13734, 4, 0x1D52F, 0x0},
+    {13738, 6, 0x21C1, 0x0}, {13744, 6, 0x21C0, 0x0}, {13750, 7, 0x296C, 0x0},
+    {13757, 4, 0x3C1, 0x0}, {13761, 5, 0x3F1, 0x0}, {13766, 11, 0x2192, 0x0},
+    {13777, 15, 0x21A3, 0x0}, {13792, 17, 0x21C1, 0x0}, {13809, 15, 0x21C0, 0x0},
+    {13824, 16, 0x21C4, 0x0}, {13840, 18, 0x21CC, 0x0}, {13858, 17, 0x21C9, 0x0},
+    {13875, 16, 0x219D, 0x0}, {13891, 16, 0x22CC, 0x0}, {13907, 5, 0x2DA, 0x0},
+    {13912, 13, 0x2253, 0x0}, {13925, 6, 0x21C4, 0x0}, {13931, 6, 0x21CC, 0x0},
+    {13937, 4, 0x200F, 0x0}, {13941, 7, 0x23B1, 0x0}, {13948, 11, 0x23B1, 0x0},
+    {13959, 6, 0x2AEE, 0x0}, {13965, 6, 0x27ED, 0x0}, {13971, 6, 0x21FE, 0x0},
+    {13977, 6, 0x27E7, 0x0}, {13983, 6, 0x2986, 0x0}, {13989, 5, 0x1D563, 0x0},
+    {13994, 7, 0x2A2E, 0x0}, {14001, 8, 0x2A35, 0x0}, {14009, 5, 0x29, 0x0},
+    {14014, 7, 0x2994, 0x0}, {14021, 9, 0x2A12, 0x0}, {14030, 6, 0x21C9, 0x0},
+    {14036, 7, 0x203A, 0x0}, {14043, 5, 0x1D4C7, 0x0}, {14048, 4, 0x21B1, 0x0},
+    {14052, 5, 0x5D, 0x0}, {14057, 6, 0x2019, 0x0}, {14063, 7, 0x2019, 0x0},
+    {14070, 7, 0x22CC, 0x0}, {14077, 7, 0x22CA, 0x0}, {14084, 5, 0x25B9, 0x0},
+    {14089, 6, 0x22B5, 0x0}, {14095, 6, 0x25B8, 0x0}, {14101, 9, 0x29CE, 0x0},
+    {14110, 8, 0x2968, 0x0}, {14118, 3, 0x211E, 0x0}, {14121, 7, 0x15B, 0x0},
+    {14128, 6, 0x201A, 0x0}, {14134, 3, 0x227B, 0x0}, {14137, 4, 0x2AB4, 0x0},
+    {14141, 5, 0x2AB8, 0x0}, {14146, 7, 0x161, 0x0}, {14153, 6, 0x227D, 0x0},
+    {14159, 4, 0x2AB0, 0x0}, {14163, 7, 0x15F, 0x0}, {14170, 6, 0x15D, 0x0},
+    {14176, 5, 0x2AB6, 0x0}, {14181, 6, 0x2ABA, 0x0}, {14187, 7, 0x22E9, 0x0},
+    {14194, 9, 0x2A13, 0x0}, {14203, 6, 0x227F, 0x0}, {14209, 4, 0x441, 0x0},
+    {14213, 5, 0x22C5, 0x0}, {14218, 6, 0x22A1, 0x0}, {14224, 6, 0x2A66, 0x0},
+    {14230, 6, 0x21D8, 0x0}, {14236, 7, 0x2925, 0x0}, {14243, 6, 0x2198, 0x0},
+    {14249, 8, 0x2198, 0x0}, {14257, 4, 0xA7, 0x0}, {14261, 5, 0xA7, 0x0}, {14266, 5, 0x3B, 0x0},
+    {14271, 7, 0x2929, 0x0}, {14278, 9, 0x2216, 0x0}, {14287, 6, 0x2216, 0x0},
+    {14293, 5, 0x2736, 0x0}, {14298, 4, 0x1D530, 0x0}, {14302, 7, 0x2322, 0x0},
+    {14309, 6, 0x266F, 0x0}, {14315, 7, 0x449, 0x0}, {14322, 5, 0x448, 0x0},
+    {14327, 9, 0x2223, 0x0}, {14336, 14, 0x2225, 0x0}, {14350, 3, 0xAD, 0x0},
+    {14353, 4, 0xAD, 0x0}, {14357, 6, 0x3C3, 0x0}, {14363, 7, 0x3C2, 0x0}, {14370, 7, 0x3C2, 0x0},
+    {14377, 4, 0x223C, 0x0}, {14381, 7, 0x2A6A, 0x0}, {14388, 5, 0x2243, 0x0},
+    {14393, 6, 0x2243, 0x0}, {14399, 5, 0x2A9E, 0x0}, {14404, 6, 0x2AA0, 0x0},
+    {14410, 5, 0x2A9D, 0x0}, {14415, 6, 0x2A9F, 0x0}, {14421, 6, 0x2246, 0x0},
+    {14427, 8, 0x2A24, 0x0}, {14435, 8, 0x2972, 0x0}, {14443, 6, 0x2190, 0x0},
+    {14449, 14, 0x2216, 0x0}, {14463, 7, 0x2A33, 0x0}, {14470, 9, 0x29E4, 0x0},
+    {14479, 5, 0x2223, 0x0}, {14484, 6, 0x2323, 0x0}, {14490, 4, 0x2AAA, 0x0},
+    {14494, 5, 0x2AAC, 0x0}, {14499, 6, 0x2AAC, 0xFE00}, {14505, 7, 0x44C, 0x0},
+    {14512, 4, 0x2F, 0x0}, {14516, 5, 0x29C4, 0x0}, {14521, 7, 0x233F, 0x0},
+    {14528, 5, 0x1D564, 0x0}, {14533, 7, 0x2660, 0x0}, {14540, 10, 0x2660, 0x0},
+    {14550, 5, 0x2225, 0x0}, {14555, 6, 0x2293, 0x0}, {14561, 7, 0x2293, 0xFE00},
+    {14568, 6, 0x2294, 0x0}, {14574, 7, 0x2294, 0xFE00}, {14581, 6, 0x228F, 0x0},
+    {14587, 7, 0x2291, 0x0}, {14594, 9, 0x228F, 0x0}, {14603, 11, 0x2291, 0x0},
+    {14614, 6, 0x2290, 0x0}, {14620, 7, 0x2292, 0x0}, {14627, 9, 0x2290, 0x0},
+    {14636, 11, 0x2292, 0x0}, {14647, 4, 0x25A1, 0x0}, {14651, 7, 0x25A1, 0x0},
+    {14658, 7, 0x25AA, 0x0}, {14665, 5, 0x25AA, 0x0}, {14670, 6, 0x2192, 0x0},
+    {14676, 5, 0x1D4C8, 0x0}, {14681, 7, 0x2216, 0x0}, {14688, 7, 0x2323, 0x0},
+    {14695, 7, 0x22C6, 0x0}, {14702, 5, 0x2606, 0x0}, {14707, 6, 0x2605, 0x0},
+    {14713, 16, 0x3F5, 0x0}, {14729, 12, 0x3D5, 0x0}, {14741, 6, 0xAF, 0x0},
+    {14747, 4, 0x2282, 0x0}, {14751, 5, 0x2AC5, 0x0}, {14756, 7, 0x2ABD, 0x0},
+    {14763, 5, 0x2286, 0x0}, {14768, 8, 0x2AC3, 0x0}, {14776, 8, 0x2AC1, 0x0},
+    {14784, 6, 0x2ACB, 0x0}, {14790, 6, 0x228A, 0x0}, {14796, 8, 0x2ABF, 0x0},
+    {14804, 8, 0x2979, 0x0}, {14812, 7, 0x2282, 0x0}, {14819, 9, 0x2286, 0x0},
+    {14828, 10, 0x2AC5, 0x0}, {14838, 10, 0x228A, 0x0}, {14848, 11, 0x2ACB, 0x0},
+    {14859, 7, 0x2AC7, 0x0}, {14866, 7, 0x2AD5, 0x0}, {14873, 7, 0x2AD3, 0x0},
+    {14880, 5, 0x227B, 0x0}, {14885, 11, 0x2AB8, 0x0}, {14896, 12, 0x227D, 0x0},
+    {14908, 7, 0x2AB0, 0x0}, {14915, 12, 0x2ABA, 0x0}, {14927, 9, 0x2AB6, 0x0},
+    {14936, 9, 0x22E9, 0x0}, {14945, 8, 0x227F, 0x0}, {14953, 4, 0x2211, 0x0},
+    {14957, 5, 0x266A, 0x0}, {14962, 4, 0xB9, 0x0}, {14966, 5, 0xB9, 0x0}, {14971, 4, 0xB2, 0x0},
+    {14975, 5, 0xB2, 0x0}, {14980, 4, 0xB3, 0x0}, {14984, 5, 0xB3, 0x0}, {14989, 4, 0x2283, 0x0},
+    {14993, 5, 0x2AC6, 0x0}, {14998, 7, 0x2ABE, 0x0}, {15005, 8, 0x2AD8, 0x0},
+    {15013, 5, 0x2287, 0x0}, {15018, 8, 0x2AC4, 0x0}, {15026, 8, 0x27C9, 0x0},
+    {15034, 8, 0x2AD7, 0x0}, {15042, 8, 0x297B, 0x0}, {15050, 8, 0x2AC2, 0x0},
+    {15058, 6, 0x2ACC, 0x0}, {15064, 6, 0x228B, 0x0}, {15070, 8, 0x2AC0, 0x0},
+    {15078, 7, 0x2283, 0x0}, {15085, 9, 0x2287, 0x0}, {15094, 10, 0x2AC6, 0x0},
+    {15104, 10, 0x228B, 0x0}, {15114, 11, 0x2ACC, 0x0}, {15125, 7, 0x2AC8, 0x0},
+    {15132, 7, 0x2AD4, 0x0}, {15139, 7, 0x2AD6, 0x0}, {15146, 6, 0x21D9, 0x0},
+    {15152, 7, 0x2926, 0x0}, {15159, 6, 0x2199, 0x0}, {15165, 8, 0x2199, 0x0},
+    {15173, 7, 0x292A, 0x0}, {15180, 5, 0xDF, 0x0}, {15185, 6, 0xDF, 0x0}, {15191, 7, 0x2316, 0x0},
+    {15198, 4, 0x3C4, 0x0}, {15202, 5, 0x23B4, 0x0}, {15207, 7, 0x165, 0x0},
+    {15214, 7, 0x163, 0x0}, {15221, 4, 0x442, 0x0}, {15225, 5, 0x20DB, 0x0},
+    {15230, 7, 0x2315, 0x0}, {15237, 4, 0x1D531, 0x0}, {15241, 7, 0x2234, 0x0},
+    {15248, 10, 0x2234, 0x0}, {15258, 6, 0x3B8, 0x0}, {15264, 9, 0x3D1, 0x0},
+    {15273, 7, 0x3D1, 0x0}, {15280, 12, 0x2248, 0x0}, {15292, 9, 0x223C, 0x0},
+    {15301, 7, 0x2009, 0x0}, {15308, 6, 0x2248, 0x0}, {15314, 7, 0x223C, 0x0},
+    {15321, 5, 0xFE, 0x0}, {15326, 6, 0xFE, 0x0}, {15332, 6, 0x2DC, 0x0}, {15338, 5, 0xD7, 0x0},
+    {15343, 6, 0xD7, 0x0}, {15349, 7, 0x22A0, 0x0}, {15356, 9, 0x2A31, 0x0},
+    {15365, 7, 0x2A30, 0x0}, {15372, 5, 0x222D, 0x0}, {15377, 5, 0x2928, 0x0},
+    {15382, 4, 0x22A4, 0x0}, {15386, 7, 0x2336, 0x0}, {15393, 7, 0x2AF1, 0x0},
+    {15400, 5, 0x1D565, 0x0}, {15405, 8, 0x2ADA, 0x0}, {15413, 5, 0x2929, 0x0},
+    {15418, 7, 0x2034, 0x0}, {15425, 6, 0x2122, 0x0}, {15431, 9, 0x25B5, 0x0},
+    {15440, 13, 0x25BF, 0x0}, {15453, 13, 0x25C3, 0x0}, {15466, 15, 0x22B4, 0x0},
+    {15481, 10, 0x225C, 0x0}, {15491, 14, 0x25B9, 0x0}, {15505, 16, 0x22B5, 0x0},
+    {15521, 7, 0x25EC, 0x0}, {15528, 5, 0x225C, 0x0}, {15533, 9, 0x2A3A, 0x0},
+    {15542, 8, 0x2A39, 0x0}, {15550, 6, 0x29CD, 0x0}, {15556, 8, 0x2A3B, 0x0},
+    {15564, 9, 0x23E2, 0x0}, {15573, 5, 0x1D4C9, 0x0}, {15578, 5, 0x446, 0x0},
+    {15583, 6, 0x45B, 0x0}, {15589, 7, 0x167, 0x0}, {15596, 6, 0x226C, 0x0},
+    {15602, 17, 0x219E, 0x0}, {15619, 18, 0x21A0, 0x0}, {15637, 5, 0x21D1, 0x0},
+    {15642, 5, 0x2963, 0x0}, {15647, 6, 0xFA, 0x0}, {15653, 7, 0xFA, 0x0}, {15660, 5, 0x2191, 0x0},
+    {15665, 6, 0x45E, 0x0}, {15671, 7, 0x16D, 0x0}, {15678, 5, 0xFB, 0x0}, {15683, 6, 0xFB, 0x0},
+    {15689, 4, 0x443, 0x0}, {15693, 6, 0x21C5, 0x0}, {15699, 7, 0x171, 0x0},
+    {15706, 6, 0x296E, 0x0}, {15712, 7, 0x297E, 0x0}, {15719, 4, 0x1D532, 0x0},
+    {15723, 6, 0xF9, 0x0}, {15729, 7, 0xF9, 0x0}, {15736, 6, 0x21BF, 0x0}, {15742, 6, 0x21BE, 0x0},
+    {15748, 6, 0x2580, 0x0}, {15754, 7, 0x231C, 0x0}, {15761, 9, 0x231C, 0x0},
+    {15770, 7, 0x230F, 0x0}, {15777, 6, 0x25F8, 0x0}, {15783, 6, 0x16B, 0x0},
+    {15789, 3, 0xA8, 0x0}, {15792, 4, 0xA8, 0x0}, {15796, 6, 0x173, 0x0}, {15802, 5, 0x1D566, 0x0},
+    {15807, 8, 0x2191, 0x0}, {15815, 12, 0x2195, 0x0}, {15827, 14, 0x21BF, 0x0},
+    {15841, 15, 0x21BE, 0x0}, {15856, 6, 0x228E, 0x0}, {15862, 5, 0x3C5, 0x0},
+    {15867, 6, 0x3D2, 0x0}, {15873, 8, 0x3C5, 0x0}, {15881, 11, 0x21C8, 0x0},
+    {15892, 7, 0x231D, 0x0}, {15899, 9, 0x231D, 0x0}, {15908, 7, 0x230E, 0x0},
+    {15915, 6, 0x16F, 0x0}, {15921, 6, 0x25F9, 0x0}, {15927, 5, 0x1D4CA, 0x0},
+    {15932, 6, 0x22F0, 0x0}, {15938, 7, 0x169, 0x0}, {15945, 5, 0x25B5, 0x0},
+    {15950, 6, 0x25B4, 0x0}, {15956, 6, 0x21C8, 0x0}, {15962, 4, 0xFC, 0x0}, {15966, 5, 0xFC, 0x0},
+    {15971, 8, 0x29A7, 0x0}, {15979, 5, 0x21D5, 0x0}, {15984, 5, 0x2AE8, 0x0},
+    {15989, 6, 0x2AE9, 0x0}, {15995, 6, 0x22A8, 0x0}, {16001, 7, 0x299C, 0x0},
+    {16008, 11, 0x3F5, 0x0}, {16019, 9, 0x3F0, 0x0}, {16028, 11, 0x2205, 0x0},
+    {16039, 7, 0x3D5, 0x0}, {16046, 6, 0x3D6, 0x0}, {16052, 10, 0x221D, 0x0},
+    {16062, 5, 0x2195, 0x0}, {16067, 7, 0x3F1, 0x0}, {16074, 9, 0x3C2, 0x0},
+    {16083, 13, 0x228A, 0xFE00}, {16096, 14, 0x2ACB, 0xFE00}, {16110, 13, 0x228B, 0xFE00},
+    {16123, 14, 0x2ACC, 0xFE00}, {16137, 9, 0x3D1, 0x0}, {16146, 16, 0x22B2, 0x0},
+    {16162, 17, 0x22B3, 0x0}, {16179, 4, 0x432, 0x0}, {16183, 6, 0x22A2, 0x0},
+    {16189, 4, 0x2228, 0x0}, {16193, 7, 0x22BB, 0x0}, {16200, 6, 0x225A, 0x0},
+    {16206, 7, 0x22EE, 0x0}, {16213, 7, 0x7C, 0x0}, {16220, 5, 0x7C, 0x0},
+    {16225, 4, 0x1D533, 0x0}, {16229, 6, 0x22B2, 0x0}, {16235, 6, 0x2282, 0x20D2},
+    {16241, 6, 0x2283, 0x20D2}, {16247, 5, 0x1D567, 0x0}, {16252, 6, 0x221D, 0x0},
+    {16258, 6, 0x22B3, 0x0}, {16264, 5, 0x1D4CB, 0x0}, {16269, 7, 0x2ACB, 0xFE00},
+    {16276, 7, 0x228A, 0xFE00}, {16283, 7, 0x2ACC, 0xFE00}, {16290, 7, 0x228B, 0xFE00},
+    {16297, 8, 0x299A, 0x0}, {16305, 6, 0x175, 0x0}, {16311, 7, 0x2A5F, 0x0},
+    {16318, 6, 0x2227, 0x0}, {16324, 7, 0x2259, 0x0}, {16331, 7, 0x2118, 0x0},
+    {16338, 4, 0x1D534, 0x0}, {16342, 5, 0x1D568, 0x0}, {16347, 3, 0x2118, 0x0},
+    {16350, 3, 0x2240, 0x0}, {16353, 7, 0x2240, 0x0}, {16360, 5, 0x1D4CC, 0x0},
+    {16365, 5, 0x22C2, 0x0}, {16370, 6, 0x25EF, 0x0}, {16376, 5, 0x22C3, 0x0},
+    {16381, 6, 0x25BD, 0x0}, {16387, 4, 0x1D535, 0x0}, {16391, 6, 0x27FA, 0x0},
+    {16397, 6, 0x27F7, 0x0}, {16403, 3, 0x3BE, 0x0}, {16406, 6, 0x27F8, 0x0},
+    {16412, 6, 0x27F5, 0x0}, {16418, 5, 0x27FC, 0x0}, {16423, 5, 0x22FB, 0x0},
+    {16428, 6, 0x2A00, 0x0}, {16434, 5, 0x1D569, 0x0}, {16439, 7, 0x2A01, 0x0},
+    {16446, 7, 0x2A02, 0x0}, {16453, 6, 0x27F9, 0x0}, {16459, 6, 0x27F6, 0x0},
+    {16465, 5, 0x1D4CD, 0x0}, {16470, 7, 0x2A06, 0x0}, {16477, 7, 0x2A04, 0x0},
+    {16484, 6, 0x25B3, 0x0}, {16490, 5, 0x22C1, 0x0}, {16495, 7, 0x22C0, 0x0},
+    {16502, 6, 0xFD, 0x0}, {16508, 7, 0xFD, 0x0}, {16515, 5, 0x44F, 0x0}, {16520, 6, 0x177, 0x0},
+    {16526, 4, 0x44B, 0x0}, {16530, 3, 0xA5, 0x0}, {16533, 4, 0xA5, 0x0}, {16537, 4, 0x1D536, 0x0},
+    {16541, 5, 0x457, 0x0}, {16546, 5, 0x1D56A, 0x0}, {16551, 5, 0x1D4CE, 0x0},
+    {16556, 5, 0x44E, 0x0}, {16561, 4, 0xFF, 0x0}, {16565, 5, 0xFF, 0x0}, {16570, 7, 0x17A, 0x0},
+    {16577, 7, 0x17E, 0x0}, {16584, 4, 0x437, 0x0}, {16588, 5, 0x17C, 0x0},
+    {16593, 7, 0x2128, 0x0}, {16600, 5, 0x3B6, 0x0}, {16605, 4, 0x1D537, 0x0},
+    {16609, 5, 0x436, 0x0}, {16614, 8, 0x21DD, 0x0}, {16622, 5, 0x1D56B, 0x0},
+    {16627, 5, 0x1D4CF, 0x0}, {16632, 4, 0x200D, 0x0}, {16636, 5, 0x200C, 0x0},
 };
+// clang-format on
+
+constexpr std::size_t LONGEST_NAME = 32; // "CounterClockwiseContourIntegral;"
+
+// Byte-wise order of the table's name at index against text[0, length).
+int compare_name(std::size_t index, const char* text, std::size_t length) {
+    const NamedReference& reference = REFERENCES[index];
+    const std::size_t common = std::min<std::size_t>(reference.name_length, length);
+    const int order = std::memcmp(NAMES + reference.name_offset, text, common);
+    if (order != 0) {
+        return order;
+    }
+    return static_cast<int>(reference.name_length) - static_cast<int>(length);
+}
+
+// The table index of the name text[0, length), or -1.
+long find_name(const char* text, std::size_t length) {
+    std::size_t low = 0;
+    std::size_t high = std::size(REFERENCES);
+    while (low < high) {
+        const std::size_t middle = low + ((high - low) / 2);
+        const int order = compare_name(middle, text, length);
+        if (order == 0) {
+            return static_cast<long>(middle);
+        }
+        if (order < 0) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return -1;
+}
+
+bool is_ascii_alphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+NamedReferenceMatch match_at(long index) {
+    const NamedReference& reference = REFERENCES[index];
+    return {reference.name_length, reference.first, reference.second};
+}
 
 } // namespace
 
-long html_entity_code_point(const char* name, std::size_t length) {
-    const auto* const found = std::find_if(
-        std::begin(HTML4_NAMED_CHARACTERS), std::end(HTML4_NAMED_CHARACTERS),
-        [name, length](const NamedCharacter& entry) {
-            return std::strlen(entry.name) == length && std::memcmp(entry.name, name, length) == 0;
-        });
-    if (found == std::end(HTML4_NAMED_CHARACTERS)) {
-        return -1;
+NamedReferenceMatch longest_named_reference(const char* text) {
+    // Every name is letters and digits, some with a final ';'.
+    std::size_t run = 0;
+    while (run < LONGEST_NAME && is_ascii_alphanumeric(text[run])) {
+        ++run;
     }
-    const NamedCharacter& entry = *found;
-    return entry.code_point;
+    if (text[run] == ';') {
+        const long index = find_name(text, run + 1);
+        if (index >= 0) {
+            return match_at(index);
+        }
+    }
+    for (std::size_t length = run; length > 0; --length) {
+        const long index = find_name(text, length);
+        if (index >= 0) {
+            return match_at(index);
+        }
+    }
+    return {0, 0, 0};
 }

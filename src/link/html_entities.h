@@ -1,9 +1,18 @@
-// The character references that HTML 4.01, the page's own version, names.
+// The named character references of the HTML standard, by which every
+// browser reads a page, whatever its doctype.
 #pragma once
 
 #include <cstddef>
 
-// The code point that a name stands for in "&name;" (length bytes at name,
-// without "&" and ";"), or -1 where HTML 4.01 names no such character.
-// Names are case-sensitive: "Auml" and "auml" are two letters.
-long html_entity_code_point(const char* name, std::size_t length);
+// A name that matched: its length (with the ';' where it has one) and the
+// character or two it stands for (second is 0 for one).
+struct NamedReferenceMatch {
+    std::size_t length;
+    char32_t first;
+    char32_t second;
+};
+
+// The longest name that text (just past a '&', NUL-terminated) starts with,
+// as the page's parser takes it; length 0 where none does. Names are
+// case-sensitive: "Auml" and "auml" are two letters.
+NamedReferenceMatch longest_named_reference(const char* text);

@@ -1,162 +1,108 @@
 #include "link/link_check.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
 #include "common/common.h"
-#include "link/html_entities.h"
+#include "link/field_reading.h"
 
 namespace {
 
 constexpr std::size_t NOWHERE = static_cast<std::size_t>(-1);
+constexpr char32_t NO_BREAK_SPACE = 0xA0;
 
-// A character the field reads as, beyond ASCII: no check looks at those.
-constexpr unsigned char NON_ASCII = 0x80;
-constexpr long REPLACEMENT_CHARACTER = 0xFFFD;
-constexpr long FIRST_BEYOND_UNICODE = 0x110000;
+bool is_space(char32_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_deleted_by_url_parser(char32_t c) { return c == '\t' || c == '\n' || c == '\r'; }
+bool is_hex_digit(char32_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_one_of(char32_t c, const char* set) {
+    return c != 0 && c < 0x80 && std::strchr(set, static_cast<char>(c)) != nullptr;
+}
 
-bool is_decimal_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_hex_digit(char c) {
-    return is_decimal_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-bool is_letter_or_digit(char c) {
-    return is_decimal_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-unsigned hex_value(char c) {
-    if (is_decimal_digit(c)) {
-        return static_cast<unsigned>(c - '0');
+// The runs of blanks, tabs and line breaks at a text's ends, and in an
+// enclosed name those next to its quotes: a mail program drops them.
+struct Ends {
+    std::size_t lead_end;    // [0, lead_end) touches the start
+    std::size_t trail_start; // [trail_start, length) touches the end
+    std::size_t after_open_begin;
+    std::size_t after_open_end;
+    std::size_t before_close_begin;
+    std::size_t before_close_end;
+
+    [[nodiscard]] bool at(std::size_t i) const {
+        return i < lead_end || i >= trail_start || (i >= after_open_begin && i < after_open_end) ||
+               (i >= before_close_begin && i < before_close_end);
     }
-    return static_cast<unsigned>((c | 0x20) - 'a' + 10);
-}
-
-// One character of the field as a browser reads it from the page, and
-// where the next one starts in the typed text.
-struct ReadCharacter {
-    unsigned char character;
-    std::size_t next;
-    bool referenced; // written as "&...;"
 };
 
-// "&#123;" or "&#x7b;" at text: the code point, with the end in next; -1
-// where there is no complete reference. A number beyond Unicode stops
-// growing, so none can wrap around to a harmless value.
-long numeric_reference(const char* text, std::size_t& next) {
-    std::size_t position = 2; // past "&#"
-    unsigned base = 10;
-    if (text[position] == 'x' || text[position] == 'X') {
-        base = 16;
-        ++position;
+template <typename Character>
+std::size_t skip_spaces(const Character* text, std::size_t from, std::size_t end) {
+    while (from < end && is_space(text[from])) {
+        ++from;
     }
-    const std::size_t digits_start = position;
-    long value = 0;
-    while (base == 16 ? is_hex_digit(text[position]) : is_decimal_digit(text[position])) {
-        value = value * static_cast<long>(base) + static_cast<long>(hex_value(text[position]));
-        value = std::min(value, FIRST_BEYOND_UNICODE);
-        ++position;
-    }
-    if (position == digits_start || text[position] != ';') {
-        return -1;
-    }
-    next = position + 1;
-    const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
-    return value == 0 || surrogate || value >= FIRST_BEYOND_UNICODE ? REPLACEMENT_CHARACTER : value;
+    return from;
 }
 
-// "&auml;" at text: the code point of an HTML 4.01 name, or -1.
-long named_reference(const char* text, std::size_t& next) {
-    std::size_t position = 1;
-    while (is_letter_or_digit(text[position])) {
-        ++position;
+template <typename Character>
+std::size_t skip_spaces_back(const Character* text, std::size_t end, std::size_t begin) {
+    while (end > begin && is_space(text[end - 1])) {
+        --end;
     }
-    if (text[position] != ';') {
-        return -1;
-    }
-    const long code_point = html_entity_code_point(text + 1, position - 1);
-    if (code_point >= 0) {
-        next = position + 1;
-    }
-    return code_point;
+    return end;
 }
 
-ReadCharacter read_character_at(const char* text, std::size_t position) {
-    const char* here = text + position;
-    ReadCharacter read{static_cast<unsigned char>(*here), position + 1, false};
-    if (*here != '&') {
-        return read;
-    }
-    std::size_t length = 0;
-    const long code_point =
-        here[1] == '#' ? numeric_reference(here, length) : named_reference(here, length);
-    if (code_point >= 0) {
-        read.character = code_point < 0x80 ? static_cast<unsigned char>(code_point) : NON_ASCII;
-        read.next = position + length;
-        read.referenced = true;
-    }
-    return read;
+template <typename Character> Ends outer_ends(const Character* text, std::size_t length) {
+    const std::size_t begin = skip_spaces(text, 0, length);
+    return {begin, skip_spaces_back(text, length, begin), 0, 0, 0, 0};
 }
 
-// A field's characters, with where each starts in the typed text.
-struct Reading {
-    unsigned char characters[FIELD_SIZE];
-    std::size_t typed_at[FIELD_SIZE];
-    std::size_t length;
+// The run of spaces after the opening quote at open and before the closing
+// one at close.
+template <typename Character>
+void add_inner_ends(Ends& ends, const Character* text, std::size_t open, std::size_t close) {
+    ends.after_open_begin = open + 1;
+    ends.after_open_end = skip_spaces(text, open + 1, close);
+    ends.before_close_end = close;
+    ends.before_close_begin = skip_spaces_back(text, close, ends.after_open_end);
+}
+
+// A field with its readings, as the checks look at it.
+struct Field {
+    LinkField which;
+    const char* text;  // as it goes into the link
+    const char* typed; // the argument before the cut
+    FieldReading reading;
+    Ends page_ends;
+    Ends mail_ends;
+    bool enclosed; // a name in '"' ... '"', as the mail program reads it
 };
 
-// The field as the browser hands it on: character references decoded.
-Reading read_field(const char* text) {
-    Reading reading{};
-    std::size_t position = 0;
-    while (text[position] != '\0' && reading.length < FIELD_SIZE) {
-        const ReadCharacter read = read_character_at(text, position);
-        reading.characters[reading.length] = read.character;
-        reading.typed_at[reading.length] = position;
-        ++reading.length;
-        position = read.next;
+void prepare(Field& field) {
+    FieldReading& reading = field.reading;
+    read_field(field.text, reading);
+    field.page_ends = outer_ends(reading.page, reading.page_length);
+    field.mail_ends = outer_ends(reading.mail, reading.mail_length);
+    const std::size_t begin = field.mail_ends.lead_end;
+    const std::size_t end = field.mail_ends.trail_start;
+    field.enclosed = field.which == LinkField::recipient_name && end - begin >= 2 &&
+                     reading.mail[begin] == '"' && reading.mail[end - 1] == '"';
+    if (field.enclosed) {
+        add_inner_ends(field.mail_ends, reading.mail, begin, end - 1);
+        add_inner_ends(field.page_ends, reading.page, reading.mail_page_last[begin],
+                       reading.mail_page_first[end - 1]);
     }
-    return reading;
 }
 
-bool starts_escape(const Reading& reading, std::size_t index) {
-    return index + 2 < reading.length &&
-           is_hex_digit(static_cast<char>(reading.characters[index + 1])) &&
-           is_hex_digit(static_cast<char>(reading.characters[index + 2]));
-}
-
-// The field as the mail program takes it from the link: each "%xx" decoded
-// once. A decoded character keeps the typed position of its "%".
-Reading percent_decoded(const Reading& reading) {
-    Reading decoded{};
-    for (std::size_t i = 0; i < reading.length; ++i) {
-        unsigned char character = reading.characters[i];
-        decoded.typed_at[decoded.length] = reading.typed_at[i];
-        if (character == '%' && starts_escape(reading, i)) {
-            character = static_cast<unsigned char>(
-                (hex_value(static_cast<char>(reading.characters[i + 1])) * 16) +
-                hex_value(static_cast<char>(reading.characters[i + 2])));
-            i += 2;
-        }
-        decoded.characters[decoded.length] = character;
-        ++decoded.length;
-    }
-    return decoded;
-}
-
-std::size_t first_of(const Reading& reading, const char* set, std::size_t from, std::size_t end) {
-    for (std::size_t i = from; i < end; ++i) {
-        if (reading.characters[i] != '\0' &&
-            std::strchr(set, static_cast<char>(reading.characters[i])) != nullptr) {
-            return i;
-        }
-    }
-    return NOWHERE;
-}
-
-// What one check found: the first offending character (none for '\0'),
-// where it was typed, and the words of the note around it.
+// What one check found: the first offending character (none where named
+// is false), where it was typed, and the words of the note around it.
 struct Finding {
     bool fires;
-    char character;
+    bool named;
+    char32_t character;
+    bool is_byte;           // a byte that is no UTF-8, named as "%xx"
+    bool in_whole_argument; // found in the argument, not its cut copy
     std::size_t typed_at;
     const char* statement; // before the character
     const char* detail;    // after it
@@ -164,46 +110,68 @@ struct Finding {
     const char* advice;
 };
 
-constexpr Finding SILENT{false, '\0', 0, "", "", "", ""};
+constexpr Finding SILENT{false, false, 0, false, false, 0, "", "", "", ""};
 
 constexpr char ENDS_HREF[] = "dort endet der Verweis im HTML-Code, der Rest geht verloren.";
 constexpr char NO_ADDRESS[] = "das Mailprogramm erkennt darin keine Adresse.";
 constexpr char ADDRESS_FORM[] = "Geben Sie sie in der Form name@example.com an.";
-constexpr char QUOTE_NAME[] = "Setzen Sie den ganzen Namen zwischen %22 und %22, und "
-                              "Anfuehrungszeichen nur so, z. B. \"%22Mustermann, Max%22\".";
+constexpr char ONE_ADDRESS[] = "Geben Sie eine einzige Adresse an.";
+constexpr char LEAVE_OUT[] = "Lassen Sie es weg.";
+constexpr char QUOTE_NAME[] =
+    "Setzen Sie den ganzen Namen zwischen &quot; und &quot; und schreiben Sie darin < als &lt; "
+    "und > als &gt;, z. B. \"&quot;Max &lt;Chef&gt; Mustermann&quot;\".";
 
-Finding at_character(const Reading& reading, std::size_t index, const char* effect,
-                     const char* advice) {
-    if (index == NOWHERE) {
-        return SILENT;
-    }
-    return {true,
-            static_cast<char>(reading.characters[index]),
-            reading.typed_at[index],
-            "enthaelt",
-            "",
-            effect,
-            advice};
+Finding found(char32_t character, std::size_t typed_at, const char* effect, const char* advice) {
+    return {true, true, character, false, false, typed_at, "enthaelt", "", effect, advice};
 }
 
-// Where a '"' was typed as such, which ends the page's href; NOWHERE if not.
+Finding at_page(const Field& field, std::size_t index, const char* effect, const char* advice) {
+    return found(field.reading.page[index], field.reading.page_typed_at[index], effect, advice);
+}
+
+Finding at_mail(const Field& field, std::size_t index, const char* effect, const char* advice) {
+    const FieldReading& reading = field.reading;
+    Finding finding = found(reading.mail[index],
+                            reading.page_typed_at[reading.mail_page_first[index]], effect, advice);
+    finding.is_byte = reading.mail[index] >= 0x80;
+    return finding;
+}
+
 std::size_t first_typed_quote(const char* text) {
     const char* quote = std::strchr(text, '"');
     return quote == nullptr ? NOWHERE : static_cast<std::size_t>(quote - text);
 }
 
-Finding at_typed_quote(std::size_t typed_at, const char* advice) {
-    if (typed_at == NOWHERE) {
-        return SILENT;
+Finding check_typed_quote(const Field& field) {
+    const std::size_t at = first_typed_quote(field.text);
+    if (field.which == LinkField::recipient_name || at == NOWHERE) {
+        return SILENT; // the name's own check covers it there
     }
-    return {true, '"', typed_at, "enthaelt", "", ENDS_HREF, advice};
+    return found('"', at, ENDS_HREF,
+                 field.which == LinkField::recipient_address ? LEAVE_OUT
+                                                             : "Schreiben Sie %22 (oder &quot;).");
 }
 
-Finding check_broken_percent(const Reading& reading) {
-    for (std::size_t i = 0; i < reading.length; ++i) {
-        if (reading.characters[i] == '%' && !starts_escape(reading, i)) {
-            Finding finding = at_character(reading, i, "Mailprogramme weisen den Verweis ab.",
-                                           "Schreiben Sie %25.");
+// The first character the browser hands on that is c.
+Finding first_handed_on(const Field& field, char32_t c, const char* effect, const char* advice) {
+    const FieldReading& reading = field.reading;
+    for (std::size_t k = 0; k < reading.handed_on_length; ++k) {
+        if (reading.page[reading.handed_on[k]] == c) {
+            return at_page(field, reading.handed_on[k], effect, advice);
+        }
+    }
+    return SILENT;
+}
+
+Finding check_broken_percent(const Field& field) {
+    const FieldReading& reading = field.reading;
+    const std::size_t count = reading.handed_on_length;
+    for (std::size_t k = 0; k < count; ++k) {
+        const bool escape = k + 2 < count && is_hex_digit(reading.page[reading.handed_on[k + 1]]) &&
+                            is_hex_digit(reading.page[reading.handed_on[k + 2]]);
+        if (reading.page[reading.handed_on[k]] == '%' && !escape) {
+            Finding finding = at_page(field, reading.handed_on[k],
+                                      "Mailprogramme weisen den Verweis ab.", "Schreiben Sie %25.");
             finding.detail = " ohne zwei Hexadezimalziffern danach";
             return finding;
         }
@@ -211,151 +179,321 @@ Finding check_broken_percent(const Reading& reading) {
     return SILENT;
 }
 
-// The part of a text between the blanks at its ends.
-struct Span {
-    std::size_t begin;
-    std::size_t end;
-};
-
-Span without_outer_blanks(const Reading& text) {
-    Span span{0, text.length};
-    while (span.begin < span.end && text.characters[span.begin] == ' ') {
-        ++span.begin;
-    }
-    while (span.end > span.begin && text.characters[span.end - 1] == ' ') {
-        --span.end;
-    }
-    return span;
-}
-
-bool is_quoted_string(const Reading& text, Span span) {
-    return span.end - span.begin >= 2 && text.characters[span.begin] == '"' &&
-           text.characters[span.end - 1] == '"';
-}
-
 // The name as a mail program reads "NAME <ADDRESS>": a quoted string, or
-// plain words in which these characters split it or drop a part. A '"'
-// typed as such also ends the href, quoted string or not.
-Finding check_name_syntax(const Reading& reading, const char* typed_text) {
-    const Reading decoded = percent_decoded(reading);
-    const Span name = without_outer_blanks(decoded);
-    const std::size_t typed_quote_at = first_typed_quote(typed_text);
-    if (!is_quoted_string(decoded, name)) {
-        const std::size_t index = first_of(decoded, "\",;:<()", name.begin, name.end);
-        const bool typed = index != NOWHERE && decoded.typed_at[index] == typed_quote_at;
-        return at_character(decoded, index,
-                            typed ? ENDS_HREF
-                                  : "das Mailprogramm zerlegt den Namen in mehrere Empfaenger "
-                                    "oder laesst einen Teil davon weg.",
-                            QUOTE_NAME);
+// plain words that none of these characters may split. A '"' typed as such
+// also ends the href, quoted string or not.
+Finding check_name_syntax(const Field& field) {
+    const FieldReading& reading = field.reading;
+    const std::size_t begin = field.mail_ends.lead_end;
+    const std::size_t end = field.mail_ends.trail_start;
+    std::size_t index = NOWHERE;
+    for (std::size_t i = field.enclosed ? begin + 1 : begin; i < (field.enclosed ? end - 1 : end);
+         ++i) {
+        if (is_one_of(reading.mail[i], field.enclosed ? "\"\\" : "\",;:<>()[]@\\")) {
+            index = i;
+            break;
+        }
     }
-    if (typed_quote_at != NOWHERE) {
-        return at_typed_quote(typed_quote_at, QUOTE_NAME);
+    const std::size_t typed_quote = first_typed_quote(field.text);
+    const auto typed_at = [&](std::size_t i) {
+        return reading.page_typed_at[reading.mail_page_first[i]];
+    };
+    if (typed_quote != NOWHERE && (index == NOWHERE || typed_quote <= typed_at(index))) {
+        const bool encloses =
+            field.enclosed && (typed_quote == typed_at(begin) || typed_quote == typed_at(end - 1));
+        return found('"', typed_quote, ENDS_HREF,
+                     field.enclosed && !encloses ? LEAVE_OUT : QUOTE_NAME);
     }
-    Finding finding =
-        at_character(decoded, first_of(decoded, "\"\\", name.begin + 1, name.end - 1),
-                     "das Mailprogramm liest den Namen falsch.", "Lassen Sie es weg.");
+    if (index == NOWHERE) {
+        return SILENT;
+    }
+    if (!field.enclosed) {
+        return at_mail(field, index,
+                       "Mailprogramme zerlegen den Namen in mehrere Empfaenger, lassen einen Teil "
+                       "davon weg oder erkennen den Empfaenger nicht.",
+                       QUOTE_NAME);
+    }
+    Finding finding = at_mail(field, index, "das Mailprogramm liest den Namen falsch.", LEAVE_OUT);
     finding.detail = " innerhalb der umschliessenden Anfuehrungszeichen";
     return finding;
 }
 
-Finding check_address_syntax(const Reading& reading) {
-    const Reading decoded = percent_decoded(reading);
-    const std::size_t forbidden = first_of(decoded, ",;<>()\"", 0, decoded.length);
-    if (forbidden != NOWHERE) {
-        const bool list =
-            decoded.characters[forbidden] == ',' || decoded.characters[forbidden] == ';';
-        return at_character(
-            decoded, forbidden,
-            list ? "ein Verweis dieser Form traegt nur einen Empfaenger." : NO_ADDRESS,
-            list ? "Geben Sie eine einzige Adresse an."
-                 : "Geben Sie nur die Adresse selbst an, z. B. max.mustermann@example.com.");
+Finding check_address_syntax(const Field& field) {
+    const FieldReading& reading = field.reading;
+    const std::size_t begin = field.mail_ends.lead_end;
+    const std::size_t end = field.mail_ends.trail_start;
+    std::size_t first_at = NOWHERE;
+    for (std::size_t i = 0; i < reading.mail_length; ++i) {
+        const unsigned char c = reading.mail[i];
+        if (c == 0xC2 && i + 1 < reading.mail_length && reading.mail[i + 1] == NO_BREAK_SPACE) {
+            return found(NO_BREAK_SPACE, reading.page_typed_at[reading.mail_page_first[i]],
+                         "kein Mailserver stellt an eine Adresse damit zu.", LEAVE_OUT);
+        }
+        if (i < begin || i >= end) {
+            continue;
+        }
+        if (c == ',' || c == ';') {
+            return at_mail(field, i, "ein Verweis dieser Form traegt nur einen Empfaenger.",
+                           ONE_ADDRESS);
+        }
+        if (is_one_of(c, ":<>()[]\\\"")) {
+            return at_mail(
+                field, i, NO_ADDRESS,
+                "Geben Sie nur die Adresse selbst an, z. B. max.mustermann@example.com.");
+        }
+        if (c == ' ') {
+            return at_mail(field, i,
+                           "Mailprogramme lassen es weg oder schneiden die Adresse dort ab.",
+                           LEAVE_OUT);
+        }
+        if (c == '@' && first_at != NOWHERE) {
+            Finding finding = at_mail(field, i, NO_ADDRESS, ONE_ADDRESS);
+            finding.statement = "enthaelt mehr als ein";
+            return finding;
+        }
+        first_at = c == '@' ? i : first_at;
     }
-    const std::size_t at = first_of(decoded, "@", 0, decoded.length);
-    if (at == NOWHERE) {
-        return {true, '\0', 0, "enthaelt kein @", "", NO_ADDRESS, ADDRESS_FORM};
+    if (first_at == NOWHERE) {
+        return {true, false, 0, false, false, 0, "enthaelt kein @", "", NO_ADDRESS, ADDRESS_FORM};
     }
-    Finding finding = at_character(decoded, first_of(decoded, "@", at + 1, decoded.length),
-                                   NO_ADDRESS, "Geben Sie eine einzige Adresse an.");
-    if (finding.fires) {
-        finding.statement = "enthaelt mehr als ein";
-        return finding;
+    if (first_at != begin && first_at + 1 != end) {
+        return SILENT;
     }
-    if (at == 0 || at + 1 == decoded.length) {
-        finding = at_character(decoded, at, NO_ADDRESS, ADDRESS_FORM);
-        finding.statement = at == 0 ? "beginnt mit" : "endet mit";
-    }
+    Finding finding = at_mail(field, first_at, NO_ADDRESS, ADDRESS_FORM);
+    finding.statement = first_at == begin ? "beginnt mit" : "endet mit";
     return finding;
 }
 
-Finding check(int number, LinkField field, const char* text, const Reading& reading) {
-    const bool name = field == LinkField::recipient_name;
-    const bool subject = field == LinkField::subject;
+Finding check_deleted_by_browser(const Field& field) {
+    const FieldReading& reading = field.reading;
+    for (std::size_t i = 0; i < reading.page_length; ++i) {
+        if (is_deleted_by_url_parser(reading.page[i]) && !field.page_ends.at(i)) {
+            return at_page(field, i, "der Browser loescht es aus dem Verweis.",
+                           field.which == LinkField::recipient_address
+                               ? LEAVE_OUT
+                               : "Schreiben Sie ein Leerzeichen.");
+        }
+    }
+    return SILENT;
+}
+
+Finding check_control_characters(const Field& field) {
+    const FieldReading& reading = field.reading;
+    const bool subject = field.which == LinkField::subject;
+    for (std::size_t i = 0; i < reading.mail_length; ++i) {
+        const unsigned char c = reading.mail[i];
+        const bool line_break = c == '\n' || c == '\r';
+        if ((c < 0x20 && c != '\t' && !line_break) || c == 0x7F) {
+            return at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
+        }
+        if (subject && line_break) {
+            return at_mail(field, i,
+                           "Mailprogramme zeigen es als Steuerzeichen an oder lassen es weg.",
+                           LEAVE_OUT);
+        }
+        // Inside an enclosed name a tab is kept as it is.
+        const bool inside_quotes =
+            field.enclosed && i > field.mail_ends.lead_end && i + 1 < field.mail_ends.trail_start;
+        if (!subject && (line_break || (c == '\t' && !inside_quotes)) && !field.mail_ends.at(i)) {
+            return at_mail(field, i,
+                           "Mailprogramme machen daraus ein Leerzeichen oder lesen den Empfaenger "
+                           "falsch.",
+                           LEAVE_OUT);
+        }
+    }
+    return SILENT;
+}
+
+Finding check_not_utf8(const Field& field) {
+    const char* advice = field.which == LinkField::recipient_name
+                             ? "Schreiben Sie das Zeichen selbst in UTF-8 oder als "
+                               "Zeichenreferenz wie &uuml;."
+                             : "Schreiben Sie das Zeichen selbst in UTF-8 oder als "
+                               "UTF-8-Escapes wie %C3%BC.";
+    const char* effect = "Mailprogramme zeigen dafuer ein Fragezeichen oder ein Ersatzzeichen.";
+    const auto* typed = reinterpret_cast<const unsigned char*>(field.typed);
+    const std::size_t typed_length = std::strlen(field.typed);
+    const std::size_t in_typed = first_non_utf8(typed, typed_length);
+    Finding finding = SILENT;
+    if (in_typed < typed_length) {
+        finding = found(typed[in_typed], in_typed, effect, advice);
+        finding.is_byte = true;
+        finding.in_whole_argument = true;
+    } else {
+        const FieldReading& reading = field.reading;
+        const std::size_t in_mail = first_non_utf8(reading.mail, reading.mail_length);
+        if (in_mail == reading.mail_length) {
+            return SILENT;
+        }
+        finding = at_mail(field, in_mail, effect, advice);
+    }
+    finding.detail = ", das nicht zu UTF-8 gehoert";
+    return finding;
+}
+
+// In the page's text a '<' before a letter, '/', '!' or '?' opens a tag.
+Finding check_name_tag(const Field& field) {
+    for (std::size_t i = 0; field.text[i] != '\0'; ++i) {
+        const char next = field.text[i + 1];
+        if (field.text[i] == '<' &&
+            (is_ascii_letter(next) || next == '/' || next == '!' || next == '?')) {
+            return found('<', i,
+                         "die Seite haelt es fuer den Beginn eines HTML-Tags und zeigt diesen Teil "
+                         "des Namens nicht an.",
+                         "Schreiben Sie &lt;.");
+        }
+    }
+    return SILENT;
+}
+
+Finding check(int number, const Field& field) {
+    const bool name = field.which == LinkField::recipient_name;
+    const bool subject = field.which == LinkField::subject;
     switch (number) {
     case FAULT_QUOTE_ENDS_HREF:
-        // The name's own check covers it there.
-        return name ? SILENT
-                    : at_typed_quote(first_typed_quote(text), "Schreiben Sie %22 (oder &quot;).");
+        return check_typed_quote(field);
     case FAULT_HASH_CUTS_LINK:
-        return at_character(reading, first_of(reading, "#", 0, reading.length),
-                            "dort schneidet der Browser den Verweis ab, auch die Nachricht "
-                            "geht verloren.",
-                            "Schreiben Sie %23.");
+        return first_handed_on(field, '#',
+                               "dort schneidet der Browser den Verweis ab, auch die Nachricht "
+                               "geht verloren.",
+                               "Schreiben Sie %23.");
     case FAULT_BROKEN_PERCENT:
-        return check_broken_percent(reading);
+        return check_broken_percent(field);
     case FAULT_QUESTION_MARK:
-        return subject ? SILENT
-                       : at_character(reading, first_of(reading, "?", 0, reading.length),
-                                      "dort beginnt der Betreff.", "Schreiben Sie %3f.");
+        return subject
+                   ? SILENT
+                   : first_handed_on(field, '?', "dort beginnt der Betreff.", "Schreiben Sie %3f.");
     case FAULT_AMPERSAND_ENDS_SUBJECT:
-        return !subject ? SILENT
-                        : at_character(reading, first_of(reading, "&", 0, reading.length),
-                                       "dort endet der Betreff.", "Schreiben Sie %26.");
+        return subject
+                   ? first_handed_on(field, '&', "dort endet der Betreff.", "Schreiben Sie %26.")
+                   : SILENT;
     case FAULT_NAME_SYNTAX:
-        return name ? check_name_syntax(reading, text) : SILENT;
+        return name ? check_name_syntax(field) : SILENT;
     case FAULT_ADDRESS_SYNTAX:
-        return field == LinkField::recipient_address ? check_address_syntax(reading) : SILENT;
+        return field.which == LinkField::recipient_address ? check_address_syntax(field) : SILENT;
+    case FAULT_DELETED_BY_BROWSER:
+        return check_deleted_by_browser(field);
+    case FAULT_CONTROL_CHARACTER:
+        return check_control_characters(field);
+    case FAULT_NOT_UTF8:
+        return check_not_utf8(field);
+    case FAULT_NAME_TAG:
+        return name && !check_name_syntax(field).fires ? check_name_tag(field) : SILENT;
     default:
         return SILENT;
     }
 }
 
-// Where the typed text, cut to text, lost the end of a "%xx" or of a
-// character reference: the typed position of its "%" or "&", or NOWHERE.
-std::size_t split_by_cut(const char* text, const char* typed) {
+bool is_field_check(int number) {
+    return number != FAULT_MESSAGE_NUL && number != FAULT_MESSAGE_NOT_UTF8;
+}
+
+// The typed unit that the cut split: a "%xx", a character reference, or a
+// UTF-8 character written as escapes, [begin, end) in the argument.
+struct Split {
+    std::size_t begin;
+    std::size_t end;
+};
+
+constexpr Split UNSPLIT{NOWHERE, NOWHERE};
+
+// The end of "%xx" at typed[position] (a '%'), with the byte in value; 0 if
+// no escape starts there.
+std::size_t escape_end(const char* typed, std::size_t position, unsigned& value) {
+    const PageCharacter high = read_page_character(typed, position + 1);
+    if (!is_hex_digit(high.first) || typed[high.next] == '\0') {
+        return 0;
+    }
+    const PageCharacter low = read_page_character(typed, high.next);
+    if (!is_hex_digit(low.first)) {
+        return 0;
+    }
+    const auto digit = [](char32_t c) {
+        return c <= '9' ? static_cast<unsigned>(c - '0')
+                        : static_cast<unsigned>((c | 0x20U) - 'a' + 10);
+    };
+    value = (digit(high.first) * 16) + digit(low.first);
+    return low.next;
+}
+
+// The end of the escapes of one UTF-8 character that start at position.
+std::size_t escaped_character_end(const char* typed, std::size_t end, unsigned lead) {
+    int continuations = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    for (; continuations > 0 && typed[end] == '%'; --continuations) {
+        unsigned value = 0;
+        const std::size_t next = escape_end(typed, end, value);
+        if (next == 0 || (value & 0xC0U) != 0x80U) {
+            break;
+        }
+        end = next;
+    }
+    return end;
+}
+
+Split split_by_cut(const char* text, const char* typed) {
     const std::size_t kept = std::strlen(text);
-    if (std::strlen(typed) <= kept) {
-        return NOWHERE; // not cut
+    if (typed[kept] == '\0') {
+        return UNSPLIT; // not cut
     }
     for (std::size_t position = 0; position < kept;) {
-        const ReadCharacter read = read_character_at(typed, position);
-        if (read.referenced && read.next > kept) {
-            return position;
+        const PageCharacter read = read_page_character(typed, position);
+        std::size_t end = read.referenced ? read.next : position;
+        unsigned value = 0;
+        if (typed[position] == '%') {
+            const std::size_t escape = escape_end(typed, position, value);
+            end = escape == 0 ? end : escaped_character_end(typed, escape, value);
         }
-        if (read.character == '%' && typed[read.next] != '\0') {
-            const ReadCharacter first = read_character_at(typed, read.next);
-            if (typed[first.next] != '\0') {
-                const ReadCharacter second = read_character_at(typed, first.next);
-                if (is_hex_digit(static_cast<char>(first.character)) &&
-                    is_hex_digit(static_cast<char>(second.character)) && second.next > kept) {
-                    return position;
-                }
-            }
+        if (end > kept) {
+            return {position, end};
         }
         position = read.next;
     }
-    return NOWHERE;
+    return UNSPLIT;
 }
 
-void write_note(std::FILE* out, LinkField field, const Finding& finding, char split_character) {
+Field field_for(LinkField which, const char* text, const char* typed) {
+    Field field{};
+    field.which = which;
+    field.text = text;
+    field.typed = typed;
+    prepare(field);
+    return field;
+}
+
+// Whether the argument itself, read up to the end of the split unit, has
+// the same fault within that unit: then the cut did not cause it.
+bool argument_has_it_too(int number, LinkField which, const char* typed, Split split) {
+    if (split.end > READING_LIMIT) {
+        return false;
+    }
+    char longer[READING_LIMIT + 1];
+    std::memcpy(longer, typed, split.end);
+    longer[split.end] = '\0';
+    const Field field = field_for(which, longer, typed);
+    const Finding finding = check(number, field);
+    return finding.fires && finding.typed_at >= split.begin;
+}
+
+void write_character(std::FILE* out, const Finding& finding) {
+    std::fputs(" \"", out);
+    if (finding.character == NO_BREAK_SPACE && !finding.is_byte) {
+        std::fputs("&nbsp;", out);
+    } else if (finding.is_byte || finding.character < 0x20 || finding.character >= 0x7F) {
+        // Never a control byte or a byte from 0x80 up on the console.
+        std::fprintf(out, "%%%02x", static_cast<unsigned>(finding.character) & 0xFFU);
+    } else {
+        std::fputc(static_cast<int>(finding.character), out);
+    }
+    std::fputc('"', out);
+}
+
+void write_note(std::FILE* out, LinkField which, const Finding& finding, char split_character) {
     std::fputs(" Hinweis: ", out);
-    std::fputs(link_field_label(field), out);
+    std::fputs(link_field_label(which), out);
     std::fputc(' ', out);
     std::fputs(finding.statement, out);
-    if (finding.character != '\0') {
-        std::fputs(" \"", out);
-        std::fputc(finding.character, out);
-        std::fputc('"', out);
+    if (finding.named) {
+        write_character(out, finding);
     }
     std::fputs(finding.detail, out);
     if (split_character != '\0') {
@@ -386,26 +524,60 @@ const char* link_field_label(LinkField field) {
     }
 }
 
-unsigned link_field_faults(LinkField field, const char* text) {
-    const Reading reading = read_field(text);
+unsigned link_field_faults(LinkField which, const char* text, const char* typed) {
+    const Field field = field_for(which, text, typed);
     unsigned faults = 0;
-    for (int number = FAULT_QUOTE_ENDS_HREF; number <= FAULT_ADDRESS_SYNTAX; ++number) {
-        if (check(number, field, text, reading).fires) {
+    for (int number = FAULT_QUOTE_ENDS_HREF; number <= FAULT_NAME_TAG; ++number) {
+        if (is_field_check(number) && check(number, field).fires) {
             faults |= 1U << static_cast<unsigned>(number);
         }
     }
     return faults;
 }
 
-void write_link_field_notes(std::FILE* out, LinkField field, const char* text, const char* typed) {
-    const Reading reading = read_field(text);
-    const std::size_t split = split_by_cut(text, typed);
-    for (int number = FAULT_QUOTE_ENDS_HREF; number <= FAULT_ADDRESS_SYNTAX; ++number) {
-        const Finding finding = check(number, field, text, reading);
-        if (finding.fires) {
-            const bool left_by_cut =
-                split != NOWHERE && finding.character != '\0' && finding.typed_at >= split;
-            write_note(out, field, finding, left_by_cut ? typed[split] : '\0');
+void write_link_field_notes(std::FILE* out, LinkField which, const char* text, const char* typed) {
+    const Field field = field_for(which, text, typed);
+    const Split split = split_by_cut(text, typed);
+    for (int number = FAULT_QUOTE_ENDS_HREF; number <= FAULT_NAME_TAG; ++number) {
+        if (!is_field_check(number)) {
+            continue;
         }
+        const Finding finding = check(number, field);
+        if (!finding.fires) {
+            continue;
+        }
+        const bool left_by_cut = split.begin != NOWHERE && finding.named &&
+                                 !finding.in_whole_argument && finding.typed_at >= split.begin &&
+                                 !argument_has_it_too(number, which, typed, split);
+        write_note(out, which, finding, left_by_cut ? typed[split.begin] : '\0');
+    }
+}
+
+unsigned message_faults(const MessageCheck& check) {
+    unsigned faults = 0;
+    if (check.first_nul != 0) {
+        faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_NUL);
+    }
+    if (check.utf8_state != UTF8_ACCEPT) {
+        faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_NOT_UTF8);
+    }
+    return faults;
+}
+
+void write_message_notes(std::FILE* out, const MessageCheck& check) {
+    if (check.first_nul != 0) {
+        std::fprintf(
+            out,
+            " Hinweis: Nachricht enthaelt an Byte %llu ein Nullbyte (\"%%00\"): Mutt weist "
+            "den Verweis ab, Alpine beendet die Nachricht dort. Lassen Sie das Nullbyte "
+            "weg.\n",
+            check.first_nul);
+    }
+    if (check.utf8_state != UTF8_ACCEPT) {
+        std::fprintf(out,
+                     " Hinweis: Nachricht ist ab Byte %llu kein gueltiges UTF-8: Mailprogramme "
+                     "zeigen dafuer Fragezeichen oder Ersatzzeichen. Speichern Sie die Nachricht "
+                     "als UTF-8.\n",
+                     check.sequence_start);
     }
 }

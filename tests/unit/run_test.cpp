@@ -111,7 +111,9 @@ TEST_F(RunTest, LongTextFieldsAreCutWithoutSplittingUtf8) {
                 ? " Hinweis: Empfaengername ist laenger als 99 Bytes und wurde gekuerzt.\n"
                   " Hinweis: Betreffzeile ist laenger als 99 Bytes und wurde gekuerzt.\n"
                 : "";
-        EXPECT_EQ(notices, expected_notices);
+        // The cut notes come first; bytes that are no UTF-8 get their own.
+        EXPECT_EQ(notices.rfind(expected_notices, 0), 0U) << notices;
+        EXPECT_EQ(notices.size() > expected_notices.size(), c.name[0] == '\x80') << notices;
         EXPECT_EQ(report_, "");
     }
 }
