@@ -2,34 +2,113 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "link/html_entities.h"
 
-// Byte classes and states of a strict UTF-8 recogniser; a state is a row
-// of twelve classes.
-// clang-format off
-const std::uint8_t UTF8_BYTE_CLASS[256] = {
-    0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0, 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,
-    0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0, 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,
-    0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0, 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,
-    0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0, 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,
-    1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1, 9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9, // 80-8F, 90-9F
-    7,7,7,7,7,7,7,7,7,7,7,7,7,7,7,7, 7,7,7,7,7,7,7,7,7,7,7,7,7,7,7,7, // A0-BF
-    8,8,2,2,2,2,2,2,2,2,2,2,2,2,2,2, 2,2,2,2,2,2,2,2,2,2,2,2,2,2,2,2, // C0-C1 overlong
-    10,3,3,3,3,3,3,3,3,3,3,3,3,4,3,3, 11,6,6,6,5,8,8,8,8,8,8,8,8,8,8,8, // E0 ED F0 F4 F5+
+namespace {
+
+// Byte classes: what a byte can be in UTF-8.
+enum Utf8Class : std::uint8_t {
+    NUL_BYTE,
+    ASCII,
+    CONTINUATION_80_8F,
+    CONTINUATION_90_9F,
+    CONTINUATION_A0_BF,
+    LEAD_OF_TWO,   // C2-DF
+    LEAD_E0,       // three bytes; A0-BF next, else overlong
+    LEAD_OF_THREE, // E1-EC, EE-EF
+    LEAD_ED,       // three bytes; 80-9F next, else a surrogate
+    LEAD_F0,       // four bytes; 90-BF next, else overlong
+    LEAD_OF_FOUR,  // F1-F3
+    LEAD_F4,       // four bytes; 80-8F next, else beyond U+10FFFF
+    NEVER,         // C0, C1, F5-FF
 };
-const std::uint8_t UTF8_TRANSITION[108] = {
-     0,12,24,36,60,96,84,12,12,12,48,72, // between characters
-    12,12,12,12,12,12,12,12,12,12,12,12, // rejected, for good
-    12, 0,12,12,12,12,12, 0,12, 0,12,12, // one more continuation
-    12,24,12,12,12,12,12,24,12,24,12,12, // two more
-    12,12,12,12,12,12,12,24,12,12,12,12, // after E0: A0-BF, else overlong
-    12,24,12,12,12,12,12,12,12,24,12,12, // after ED: 80-9F, else a surrogate
-    12,12,12,12,12,12,12,36,12,36,12,12, // after F0: 90-BF, else overlong
-    12,36,12,12,12,12,12,36,12,36,12,12, // three more
-    12,36,12,12,12,12,12,12,12,12,12,12, // after F4: 80-8F, else beyond 10FFFF
+
+// States, each a row of UTF8_CLASSES entries; the comment says what comes
+// next.
+enum Utf8State : std::uint8_t {
+    BETWEEN,
+    TWO_TAKEN_ONE,    // any continuation
+    THREE_TAKEN_ONE,  // any, then one more
+    E0_TAKEN,         // A0-BF, then one more
+    ED_TAKEN,         // 80-9F, then one more
+    THREE_TAKEN_TWO,  // any continuation
+    F0_TAKEN,         // 90-BF, then two more
+    FOUR_TAKEN_ONE,   // any, then two more
+    F4_TAKEN,         // 80-8F, then two more
+    FOUR_TAKEN_TWO,   // any, then one more
+    FOUR_TAKEN_THREE, // any continuation
+    TROUBLE,
 };
-// clang-format on
+
+constexpr std::uint8_t BYTES_TAKEN[] = {0, 1, 1, 1, 1, 2, 1, 1, 1, 2, 3, 0};
+
+constexpr Utf8Class class_of(unsigned byte) {
+    if (byte == 0) {
+        return NUL_BYTE;
+    }
+    if (byte < 0x80) {
+        return ASCII;
+    }
+    if (byte < 0xC0) {
+        return byte < 0x90   ? CONTINUATION_80_8F
+               : byte < 0xA0 ? CONTINUATION_90_9F
+                             : CONTINUATION_A0_BF;
+    }
+    if (byte < 0xC2 || byte > 0xF4) {
+        return NEVER;
+    }
+    if (byte < 0xE0) {
+        return LEAD_OF_TWO;
+    }
+    if (byte < 0xF0) {
+        return byte == 0xE0 ? LEAD_E0 : byte == 0xED ? LEAD_ED : LEAD_OF_THREE;
+    }
+    return byte == 0xF0 ? LEAD_F0 : byte == 0xF4 ? LEAD_F4 : LEAD_OF_FOUR;
+}
+
+constexpr Utf8Tables build_utf8_tables() {
+    Utf8Tables tables{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        tables.byte_class[byte] = class_of(byte);
+    }
+    std::fill(std::begin(tables.transition), std::end(tables.transition), UTF8_TROUBLE);
+    const auto go = [&tables](Utf8State from, Utf8Class on, Utf8State to) {
+        tables.transition[(from * UTF8_CLASSES) + on] =
+            static_cast<std::uint8_t>(to * UTF8_CLASSES);
+    };
+    const auto on_any_continuation = [&go](Utf8State from, Utf8State to) {
+        go(from, CONTINUATION_80_8F, to);
+        go(from, CONTINUATION_90_9F, to);
+        go(from, CONTINUATION_A0_BF, to);
+    };
+    go(BETWEEN, ASCII, BETWEEN);
+    go(BETWEEN, LEAD_OF_TWO, TWO_TAKEN_ONE);
+    go(BETWEEN, LEAD_E0, E0_TAKEN);
+    go(BETWEEN, LEAD_OF_THREE, THREE_TAKEN_ONE);
+    go(BETWEEN, LEAD_ED, ED_TAKEN);
+    go(BETWEEN, LEAD_F0, F0_TAKEN);
+    go(BETWEEN, LEAD_OF_FOUR, FOUR_TAKEN_ONE);
+    go(BETWEEN, LEAD_F4, F4_TAKEN);
+    on_any_continuation(TWO_TAKEN_ONE, BETWEEN);
+    on_any_continuation(THREE_TAKEN_ONE, THREE_TAKEN_TWO);
+    go(E0_TAKEN, CONTINUATION_A0_BF, THREE_TAKEN_TWO);
+    go(ED_TAKEN, CONTINUATION_80_8F, THREE_TAKEN_TWO);
+    go(ED_TAKEN, CONTINUATION_90_9F, THREE_TAKEN_TWO);
+    on_any_continuation(THREE_TAKEN_TWO, BETWEEN);
+    go(F0_TAKEN, CONTINUATION_90_9F, FOUR_TAKEN_TWO);
+    go(F0_TAKEN, CONTINUATION_A0_BF, FOUR_TAKEN_TWO);
+    on_any_continuation(FOUR_TAKEN_ONE, FOUR_TAKEN_TWO);
+    go(F4_TAKEN, CONTINUATION_80_8F, FOUR_TAKEN_TWO);
+    on_any_continuation(FOUR_TAKEN_TWO, FOUR_TAKEN_THREE);
+    on_any_continuation(FOUR_TAKEN_THREE, BETWEEN);
+    return tables;
+}
+
+} // namespace
+
+constexpr Utf8Tables UTF8_TABLES = build_utf8_tables();
 
 namespace {
 
@@ -94,23 +173,23 @@ PageCharacter named_reference(const char* text, std::size_t position) {
 // One UTF-8 character; a sequence that goes wrong reads as U+FFFD up to
 // the byte that broke it.
 PageCharacter utf8_character(const char* text, std::size_t position) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    std::uint8_t state = utf8_step(UTF8_ACCEPT, bytes[position]);
+    const auto byte_at = [text](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+    std::uint8_t state = utf8_step(UTF8_ACCEPT, byte_at(position));
     if (state == UTF8_ACCEPT) {
-        return literal(bytes[position], position + 1);
+        return literal(byte_at(position), position + 1);
     }
-    if (state == UTF8_REJECT) {
+    if (state == UTF8_TROUBLE) {
         return literal(REPLACEMENT_CHARACTER, position + 1);
     }
-    const unsigned lead = bytes[position];
+    const unsigned lead = byte_at(position);
     char32_t value = lead >= 0xF0 ? lead & 0x07U : lead >= 0xE0 ? lead & 0x0FU : lead & 0x1FU;
     std::size_t at = position + 1;
     while (state != UTF8_ACCEPT) {
-        state = utf8_step(state, bytes[at]);
-        if (state == UTF8_REJECT || bytes[at] == 0) {
+        state = utf8_step(state, byte_at(at));
+        if (state == UTF8_TROUBLE) { // a NUL ends the text too
             return literal(REPLACEMENT_CHARACTER, at);
         }
-        value = (value << 6U) | (bytes[at] & 0x3FU);
+        value = (value << 6U) | (byte_at(at) & 0x3FU);
         ++at;
     }
     return literal(value, at);
@@ -193,7 +272,7 @@ PageCharacter read_page_character(const char* text, std::size_t position) {
 
 void read_field(const char* text, FieldReading& reading) {
     reading.page_length = 0;
-    for (std::size_t position = 0; text[position] != '\0' && position < READING_LIMIT;) {
+    for (std::size_t position = 0; position < READING_LIMIT && text[position] != '\0';) {
         const PageCharacter read = read_page_character(text, position);
         append_page(reading, read.first, position);
         if (read.second != 0) {
@@ -205,17 +284,30 @@ void read_field(const char* text, FieldReading& reading) {
     read_mail(reading);
 }
 
+unsigned utf8_bytes_taken(std::uint8_t state) { return BYTES_TAKEN[state / UTF8_CLASSES]; }
+
+Utf8Trouble utf8_trouble(std::uint8_t previous, unsigned char byte) {
+    Utf8Trouble trouble{byte != 0 || previous != UTF8_ACCEPT, utf8_bytes_taken(previous),
+                        UTF8_ACCEPT};
+    if (byte != 0) {
+        const std::uint8_t fresh = utf8_step(UTF8_ACCEPT, byte);
+        trouble.resume = fresh == UTF8_TROUBLE ? UTF8_ACCEPT : fresh;
+    }
+    return trouble;
+}
+
 std::size_t first_non_utf8(const unsigned char* bytes, std::size_t length) {
     std::uint8_t state = UTF8_ACCEPT;
-    std::size_t sequence_start = 0;
     for (std::size_t i = 0; i < length; ++i) {
-        if (state == UTF8_ACCEPT) {
-            sequence_start = i;
-        }
+        const std::uint8_t previous = state;
         state = utf8_step(state, bytes[i]);
-        if (state == UTF8_REJECT) {
-            return sequence_start;
+        if (state == UTF8_TROUBLE) {
+            const Utf8Trouble trouble = utf8_trouble(previous, bytes[i]);
+            if (trouble.broken) {
+                return i - trouble.bytes_back;
+            }
+            state = trouble.resume;
         }
     }
-    return state == UTF8_ACCEPT ? length : sequence_start;
+    return length - utf8_bytes_taken(state);
 }

@@ -47,19 +47,38 @@ struct FieldReading {
 // Reads text (NUL-terminated, at most READING_LIMIT bytes) as P, U and M.
 void read_field(const char* text, FieldReading& reading);
 
-// A run of bytes that strict UTF-8 (RFC 3629) forbids: no overlong forms,
-// no surrogates, nothing above U+10FFFF. One step per byte.
+// A strict UTF-8 recogniser (RFC 3629: no overlong forms, no surrogates,
+// nothing above U+10FFFF), one table step per byte. A NUL byte stops it
+// too, for a message must not hold one: both end in UTF8_TROUBLE, which a
+// caller sorts out with utf8_trouble, off the common path.
+inline constexpr std::uint8_t UTF8_CLASSES = 13;
 inline constexpr std::uint8_t UTF8_ACCEPT = 0;
-inline constexpr std::uint8_t UTF8_REJECT = 12;
-extern const std::uint8_t UTF8_BYTE_CLASS[256];
-extern const std::uint8_t UTF8_TRANSITION[108];
+inline constexpr std::uint8_t UTF8_TROUBLE = 11 * UTF8_CLASSES;
+struct Utf8Tables {
+    std::uint8_t byte_class[256];
+    std::uint8_t transition[12 * UTF8_CLASSES];
+};
+extern const Utf8Tables UTF8_TABLES;
 
-// The state after byte: UTF8_ACCEPT between characters, UTF8_REJECT for
-// good once a sequence went wrong, anything else inside a character.
+// The state after byte: UTF8_ACCEPT between characters, UTF8_TROUBLE as
+// said, anything else inside a character.
 inline std::uint8_t utf8_step(std::uint8_t state, unsigned char byte) {
-    return UTF8_TRANSITION[state + UTF8_BYTE_CLASS[byte]];
+    return UTF8_TABLES.transition[state + UTF8_TABLES.byte_class[byte]];
 }
+
+// How many bytes of the character being read a state has taken.
+unsigned utf8_bytes_taken(std::uint8_t state);
+
+// What a step into UTF8_TROUBLE from previous on byte found, and the state
+// to go on from, as if a character started at byte.
+struct Utf8Trouble {
+    bool broken; // a sequence that is no UTF-8, starting bytes_back before byte
+    unsigned bytes_back;
+    std::uint8_t resume;
+};
+Utf8Trouble utf8_trouble(std::uint8_t previous, unsigned char byte);
 
 // Where the first byte of the first sequence that is not UTF-8 lies in
 // bytes[0, length), a sequence cut off by the end included; length if none.
+// A NUL byte is UTF-8 here.
 std::size_t first_non_utf8(const unsigned char* bytes, std::size_t length);

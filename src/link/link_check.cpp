@@ -311,22 +311,18 @@ Finding check_not_utf8(const Field& field) {
                              : "Schreiben Sie das Zeichen selbst in UTF-8 oder als "
                                "UTF-8-Escapes wie %C3%BC.";
     const char* effect = "Mailprogramme zeigen dafuer ein Fragezeichen oder ein Ersatzzeichen.";
-    const auto* typed = reinterpret_cast<const unsigned char*>(field.typed);
+    const auto* typed = static_cast<const unsigned char*>(static_cast<const void*>(field.typed));
     const std::size_t typed_length = std::strlen(field.typed);
     const std::size_t in_typed = first_non_utf8(typed, typed_length);
-    Finding finding = SILENT;
-    if (in_typed < typed_length) {
-        finding = found(typed[in_typed], in_typed, effect, advice);
-        finding.is_byte = true;
-        finding.in_whole_argument = true;
-    } else {
-        const FieldReading& reading = field.reading;
-        const std::size_t in_mail = first_non_utf8(reading.mail, reading.mail_length);
-        if (in_mail == reading.mail_length) {
-            return SILENT;
-        }
-        finding = at_mail(field, in_mail, effect, advice);
+    const FieldReading& reading = field.reading;
+    const std::size_t in_mail = first_non_utf8(reading.mail, reading.mail_length);
+    if (in_typed == typed_length && in_mail == reading.mail_length) {
+        return SILENT;
     }
+    Finding finding = in_typed < typed_length ? found(typed[in_typed], in_typed, effect, advice)
+                                              : at_mail(field, in_mail, effect, advice);
+    finding.is_byte = true;
+    finding.in_whole_argument = in_typed < typed_length;
     finding.detail = ", das nicht zu UTF-8 gehoert";
     return finding;
 }
@@ -438,8 +434,8 @@ Split split_by_cut(const char* text, const char* typed) {
     for (std::size_t position = 0; position < kept;) {
         const PageCharacter read = read_page_character(typed, position);
         std::size_t end = read.referenced ? read.next : position;
-        unsigned value = 0;
         if (typed[position] == '%') {
+            unsigned value = 0;
             const std::size_t escape = escape_end(typed, position, value);
             end = escape == 0 ? end : escaped_character_end(typed, escape, value);
         }
@@ -553,12 +549,30 @@ void write_link_field_notes(std::FILE* out, LinkField which, const char* text, c
     }
 }
 
+void note_message_trouble(MessageCheck& check, std::uint8_t previous, unsigned char byte) {
+    if (byte == 0 && check.first_nul == 0) {
+        check.first_nul = check.bytes_read;
+    }
+    const Utf8Trouble trouble = utf8_trouble(previous, byte);
+    if (trouble.broken && check.first_not_utf8 == 0) {
+        check.first_not_utf8 = check.bytes_read - trouble.bytes_back;
+    }
+    check.utf8_state = trouble.resume;
+}
+
+unsigned long long message_not_utf8_at(const MessageCheck& check) {
+    if (check.first_not_utf8 != 0 || check.utf8_state == UTF8_ACCEPT) {
+        return check.first_not_utf8;
+    }
+    return check.bytes_read - utf8_bytes_taken(check.utf8_state) + 1;
+}
+
 unsigned message_faults(const MessageCheck& check) {
     unsigned faults = 0;
     if (check.first_nul != 0) {
         faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_NUL);
     }
-    if (check.utf8_state != UTF8_ACCEPT) {
+    if (message_not_utf8_at(check) != 0) {
         faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_NOT_UTF8);
     }
     return faults;
@@ -573,11 +587,12 @@ void write_message_notes(std::FILE* out, const MessageCheck& check) {
             "weg.\n",
             check.first_nul);
     }
-    if (check.utf8_state != UTF8_ACCEPT) {
+    const unsigned long long not_utf8_at = message_not_utf8_at(check);
+    if (not_utf8_at != 0) {
         std::fprintf(out,
                      " Hinweis: Nachricht ist ab Byte %llu kein gueltiges UTF-8: Mailprogramme "
                      "zeigen dafuer Fragezeichen oder Ersatzzeichen. Speichern Sie die Nachricht "
                      "als UTF-8.\n",
-                     check.sequence_start);
+                     not_utf8_at);
     }
 }

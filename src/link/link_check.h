@@ -33,31 +33,47 @@ const char* link_field_label(LinkField field);
 
 // Which checks fire for the field's text (at most 99 bytes, as it goes into
 // the link), as bits (1 << number). typed is the argument before the cut.
-unsigned link_field_faults(LinkField field, const char* text, const char* typed);
+unsigned link_field_faults(LinkField which, const char* text, const char* typed);
 
 // Writes one note line per check that fires, in the order of their numbers.
 // Where text is a cut copy of typed and the cut caused what a note
 // reports, the note says so.
-void write_link_field_notes(std::FILE* out, LinkField field, const char* text, const char* typed);
+void write_link_field_notes(std::FILE* out, LinkField which, const char* text, const char* typed);
 
 // The message, checked as it streams past: one step per byte.
 struct MessageCheck {
     unsigned long long bytes_read;
     unsigned long long first_nul;      // its position, counted from 1; 0 if none
-    unsigned long long sequence_start; // of the character being read
+    unsigned long long first_not_utf8; // the first byte of the first bad sequence
     std::uint8_t utf8_state;
 };
 
+// Off the common path: a NUL byte or a sequence that is no UTF-8.
+void note_message_trouble(MessageCheck& check, std::uint8_t previous, unsigned char byte);
+
 inline void check_message_byte(MessageCheck& check, unsigned char byte) {
     ++check.bytes_read;
-    if (check.utf8_state == UTF8_ACCEPT) {
-        check.sequence_start = check.bytes_read;
-    }
-    check.utf8_state = utf8_step(check.utf8_state, byte);
-    if (byte == 0 && check.first_nul == 0) {
-        check.first_nul = check.bytes_read;
+    const std::uint8_t previous = check.utf8_state;
+    check.utf8_state = utf8_step(previous, byte);
+    if (check.utf8_state == UTF8_TROUBLE) [[unlikely]] {
+        note_message_trouble(check, previous, byte);
     }
 }
+
+// The same for a byte that the body carries as itself (an ASCII letter,
+// digit or mark, never NUL): only a character it cuts short is at fault.
+inline void check_plain_message_byte(MessageCheck& check, unsigned char byte) {
+    ++check.bytes_read;
+    if (check.utf8_state != UTF8_ACCEPT) [[unlikely]] {
+        const std::uint8_t previous = check.utf8_state;
+        check.utf8_state = UTF8_TROUBLE;
+        note_message_trouble(check, previous, byte);
+    }
+}
+
+// Where the message stops being UTF-8, counted from 1, a character cut off
+// by its end included; 0 if it is UTF-8 throughout.
+unsigned long long message_not_utf8_at(const MessageCheck& check);
 
 // The message checks that fire, as bits (1 << 11, 1 << 12).
 unsigned message_faults(const MessageCheck& check);

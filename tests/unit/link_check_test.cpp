@@ -145,11 +145,12 @@ TEST(LinkCheck, MessageChecksFindTheFirstByteAtFault) {
         {"Gr\xfc\xdf"
          "e",
          0, 3},
-        {"ok \xc3", 0, 4},               // cut off by the end
-        {"\xc0\xaf \xed\xa0\x80", 0, 1}, // overlong
-        {"a \xed\xa0\x80", 0, 3},        // a surrogate
-        {"\xf4\x90\x80\x80", 0, 1},      // beyond U+10FFFF
-        {"\xf0\x9f\x93\xa7\x80", 0, 5},  // a stray continuation
+        {"ok \xc3", 0, 4},                     // cut off by the end
+        {"\xc0\xaf \xed\xa0\x80", 0, 1},       // overlong
+        {"a \xed\xa0\x80", 0, 3},              // a surrogate
+        {"\xf4\x90\x80\x80", 0, 1},            // beyond U+10FFFF
+        {"\xf0\x9f\x93\xa7\x80", 0, 5},        // a stray continuation
+        {std::string("a\xc3\0\xbc", 4), 3, 2}, // a NUL inside a character
     };
     for (const auto& c : cases) {
         MessageCheck check{};
@@ -157,10 +158,9 @@ TEST(LinkCheck, MessageChecksFindTheFirstByteAtFault) {
             check_message_byte(check, static_cast<unsigned char>(byte));
         }
         EXPECT_EQ(check.first_nul, c.nul) << c.message;
-        EXPECT_EQ(message_faults(check) >> 12U, c.not_utf8 != 0 ? 1U : 0U) << c.message;
-        if (c.not_utf8 != 0) {
-            EXPECT_EQ(check.sequence_start, c.not_utf8) << c.message;
-        }
+        EXPECT_EQ(message_not_utf8_at(check), c.not_utf8) << c.message;
+        EXPECT_EQ(message_faults(check),
+                  (c.nul != 0 ? 1U << 11U : 0U) | (c.not_utf8 != 0 ? 1U << 12U : 0U));
     }
 }
 
