@@ -549,7 +549,7 @@ void write_link_field_notes(std::FILE* out, LinkField which, const char* text, c
     }
 }
 
-void note_message_trouble(MessageCheck& check, std::uint8_t previous, unsigned char byte) {
+MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous, unsigned char byte) {
     if (byte == 0 && check.first_nul == 0) {
         check.first_nul = check.bytes_read;
     }
@@ -558,6 +558,7 @@ void note_message_trouble(MessageCheck& check, std::uint8_t previous, unsigned c
         check.first_not_utf8 = check.bytes_read - trouble.bytes_back;
     }
     check.utf8_state = trouble.resume;
+    return check;
 }
 
 unsigned long long message_not_utf8_at(const MessageCheck& check) {

@@ -48,15 +48,17 @@ struct MessageCheck {
     std::uint8_t utf8_state;
 };
 
-// Off the common path: a NUL byte or a sequence that is no UTF-8.
-void note_message_trouble(MessageCheck& check, std::uint8_t previous, unsigned char byte);
+// Off the common path: a NUL byte or a sequence that is no UTF-8. By value,
+// so that the body loop can keep its check in registers.
+[[nodiscard]] MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous,
+                                                unsigned char byte);
 
 inline void check_message_byte(MessageCheck& check, unsigned char byte) {
     ++check.bytes_read;
     const std::uint8_t previous = check.utf8_state;
     check.utf8_state = utf8_step(previous, byte);
     if (check.utf8_state == UTF8_TROUBLE) [[unlikely]] {
-        note_message_trouble(check, previous, byte);
+        check = note_message_trouble(check, previous, byte);
     }
 }
 
@@ -67,7 +69,7 @@ inline void check_plain_message_byte(MessageCheck& check, unsigned char byte) {
     if (check.utf8_state != UTF8_ACCEPT) [[unlikely]] {
         const std::uint8_t previous = check.utf8_state;
         check.utf8_state = UTF8_TROUBLE;
-        note_message_trouble(check, previous, byte);
+        check = note_message_trouble(check, previous, byte);
     }
 }
 
