@@ -1,16 +1,19 @@
-// Opens a page written with "-h" in headless Chromium and checks what a
-// reader sees and what a mail program would receive.
+// Opens a page written with "-h" in a headless browser (KUVERTPFEIL_BROWSER:
+// chromium or firefox) and checks what a reader sees and what a mail
+// program would receive.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { chromium } from 'playwright-core';
+import { launch, firstPage } from './browsers.mjs';
 
 const exe = process.env.KUVERTPFEIL_EXE;
-const artifacts = process.env.KUVERTPFEIL_ARTIFACTS;
-assert.ok(exe && artifacts, 'KUVERTPFEIL_EXE and KUVERTPFEIL_ARTIFACTS must be set');
+const browserName = process.env.KUVERTPFEIL_BROWSER;
+assert.ok(exe && process.env.KUVERTPFEIL_ARTIFACTS && browserName,
+  'KUVERTPFEIL_EXE, KUVERTPFEIL_ARTIFACTS and KUVERTPFEIL_BROWSER must be set');
+const artifacts = path.join(process.env.KUVERTPFEIL_ARTIFACTS, browserName);
 
 // Umlauts, HTML and URL metacharacters, line breaks, a NUL and a 0xFF byte.
 const message = Buffer.concat([
@@ -28,15 +31,12 @@ before(async () => {
   writeFileSync(source, message);
   execFileSync(exe, ['Jürgen Ärger', 'juergen@example.org', 'Frage zu Ihrem Angebot',
     source, target, '-h']);
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', '--no-first-run'],
-  });
-  page = await browser.newPage({ viewport: { width: 1000, height: 400 } });
+  browser = await launch(browserName);
+  page = await firstPage(browser);
+  await page.setViewport({ width: 1000, height: 400 });
   await page.goto(pathToFileURL(target).href);
   await page.screenshot({ path: path.join(artifacts, 'page.png') });
-  const box = await page.locator('a.endverweis').boundingBox();
+  const box = await buttonBox();
   await page.screenshot({
     path: path.join(artifacts, 'button.png'),
     clip: { x: box.x - 60, y: 0, width: box.width + 120, height: box.y + box.height + 24 },
@@ -47,11 +47,24 @@ after(async () => {
   await browser?.close();
 });
 
+async function buttonBox() {
+  return (await page.$('a.endverweis')).boundingBox();
+}
+
 function styleOf(selector, properties) {
   return page.$eval(selector, (element, names) => {
     const style = getComputedStyle(element);
     return Object.fromEntries(names.map((name) => [name, style.getPropertyValue(name)]));
   }, properties);
+}
+
+// Lengths as numbers: 1mm is 3.7795...px, which a browser may round to its
+// own layout units and print to its own precision.
+function assertPixels(actual, expected) {
+  for (const [name, value] of Object.entries(expected)) {
+    assert.match(actual[name], /^[\d.]+px$/, name);
+    assert.ok(Math.abs(parseFloat(actual[name]) - value) < 0.05, `${name}: ${actual[name]}`);
+  }
 }
 
 // Percent-decoding byte by byte: "%ff" is one byte 0xFF, not a character.
@@ -69,7 +82,7 @@ function percentDecode(text) {
 }
 
 test('the button is centred horizontally', async () => {
-  const box = await page.locator('a.endverweis').boundingBox();
+  const box = await buttonBox();
   const centre = (await page.evaluate(() => document.documentElement.clientWidth)) / 2;
   assert.ok(Math.abs(box.x + box.width / 2 - centre) <= 1.5, `centre ${box.x + box.width / 2}`);
   assert.ok(box.width > 100 && box.height > 20, 'a button of some size');
@@ -79,21 +92,21 @@ test('page, button face and typeface follow the style sheet', async () => {
   assert.deepEqual(await styleOf('body', ['color', 'background-color']), {
     color: 'rgb(0, 0, 153)', 'background-color': 'rgb(255, 224, 96)',
   });
-  assert.deepEqual(await styleOf('a.endverweis', [
+  const lengths = { 'border-bottom-width': 3, 'padding-top': 3.7795, 'padding-left': 11.3386,
+    'font-size': 24 };
+  const button = await styleOf('a.endverweis', [
     'color', 'background-color', 'text-decoration-line', 'border-top-style',
-    'border-left-style', 'border-top-color', 'border-bottom-width', 'padding-top',
-    'padding-left', 'font-weight', 'font-size']), {
+    'border-left-style', 'border-top-color', 'font-weight', ...Object.keys(lengths)]);
+  assertPixels(button, lengths);
+  const others = Object.entries(button).filter(([name]) => !(name in lengths));
+  assert.deepEqual(Object.fromEntries(others), {
     color: 'rgb(0, 0, 255)',
     'background-color': 'rgb(208, 208, 208)',
     'text-decoration-line': 'none',
     'border-top-style': 'outset',
     'border-left-style': 'outset',
     'border-top-color': 'rgb(160, 160, 160)',
-    'border-bottom-width': '3px',
-    'padding-top': '3.77953px',
-    'padding-left': '11.3386px',
     'font-weight': '700',
-    'font-size': '24px',
   });
   const typeface = await styleOf('div.endverweisf', ['font-family', 'font-size', 'font-weight']);
   assert.deepEqual(typeface, { 'font-family': 'Arial', 'font-size': '24px', 'font-weight': '700' });
