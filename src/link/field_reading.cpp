@@ -51,10 +51,14 @@ constexpr Utf8Class class_of(unsigned byte) {
     if (byte < 0x80) {
         return ASCII;
     }
+    if (byte < 0x90) {
+        return CONTINUATION_80_8F;
+    }
+    if (byte < 0xA0) {
+        return CONTINUATION_90_9F;
+    }
     if (byte < 0xC0) {
-        return byte < 0x90   ? CONTINUATION_80_8F
-               : byte < 0xA0 ? CONTINUATION_90_9F
-                             : CONTINUATION_A0_BF;
+        return CONTINUATION_A0_BF;
     }
     if (byte < 0xC2 || byte > 0xF4) {
         return NEVER;
@@ -62,10 +66,16 @@ constexpr Utf8Class class_of(unsigned byte) {
     if (byte < 0xE0) {
         return LEAD_OF_TWO;
     }
-    if (byte < 0xF0) {
-        return byte == 0xE0 ? LEAD_E0 : byte == 0xED ? LEAD_ED : LEAD_OF_THREE;
+    if (byte == 0xE0 || byte == 0xED) {
+        return byte == 0xE0 ? LEAD_E0 : LEAD_ED;
     }
-    return byte == 0xF0 ? LEAD_F0 : byte == 0xF4 ? LEAD_F4 : LEAD_OF_FOUR;
+    if (byte < 0xF0) {
+        return LEAD_OF_THREE;
+    }
+    if (byte == 0xF0 || byte == 0xF4) {
+        return byte == 0xF0 ? LEAD_F0 : LEAD_F4;
+    }
+    return LEAD_OF_FOUR;
 }
 
 constexpr Utf8Tables build_utf8_tables() {
@@ -139,7 +149,7 @@ PageCharacter numeric_reference(const char* text, std::size_t position) {
     char32_t value = 0;
     while (hex ? is_hex_digit(static_cast<unsigned char>(text[at])) : is_decimal_digit(text[at])) {
         // A number beyond Unicode stops growing, so none can wrap around.
-        value = std::min<char32_t>(value * (hex ? 16 : 10) +
+        value = std::min<char32_t>((value * (hex ? 16 : 10)) +
                                        hex_value(static_cast<unsigned char>(text[at])),
                                    FIRST_BEYOND_UNICODE);
         ++at;
@@ -182,7 +192,7 @@ PageCharacter utf8_character(const char* text, std::size_t position) {
         return literal(REPLACEMENT_CHARACTER, position + 1);
     }
     const unsigned lead = byte_at(position);
-    char32_t value = lead >= 0xF0 ? lead & 0x07U : lead >= 0xE0 ? lead & 0x0FU : lead & 0x1FU;
+    char32_t value = lead & (0x3FU >> utf8_continuations(lead));
     std::size_t at = position + 1;
     while (state != UTF8_ACCEPT) {
         state = utf8_step(state, byte_at(at));
@@ -294,20 +304,4 @@ Utf8Trouble utf8_trouble(std::uint8_t previous, unsigned char byte) {
         trouble.resume = fresh == UTF8_TROUBLE ? UTF8_ACCEPT : fresh;
     }
     return trouble;
-}
-
-std::size_t first_non_utf8(const unsigned char* bytes, std::size_t length) {
-    std::uint8_t state = UTF8_ACCEPT;
-    for (std::size_t i = 0; i < length; ++i) {
-        const std::uint8_t previous = state;
-        state = utf8_step(state, bytes[i]);
-        if (state == UTF8_TROUBLE) {
-            const Utf8Trouble trouble = utf8_trouble(previous, bytes[i]);
-            if (trouble.broken) {
-                return i - trouble.bytes_back;
-            }
-            state = trouble.resume;
-        }
-    }
-    return length - utf8_bytes_taken(state);
 }

@@ -78,7 +78,33 @@ struct Utf8Trouble {
 };
 Utf8Trouble utf8_trouble(std::uint8_t previous, unsigned char byte);
 
+// How many continuation bytes follow a lead byte; 0 for any other byte.
+inline unsigned utf8_continuations(unsigned lead) {
+    if (lead >= 0xF0) {
+        return 3;
+    }
+    if (lead >= 0xE0) {
+        return 2;
+    }
+    return lead >= 0xC0 ? 1 : 0;
+}
+
 // Where the first byte of the first sequence that is not UTF-8 lies in
 // bytes[0, length), a sequence cut off by the end included; length if none.
 // A NUL byte is UTF-8 here.
-std::size_t first_non_utf8(const unsigned char* bytes, std::size_t length);
+template <typename Byte> std::size_t first_non_utf8(const Byte* bytes, std::size_t length) {
+    std::uint8_t state = UTF8_ACCEPT;
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t previous = state;
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        state = utf8_step(state, byte);
+        if (state == UTF8_TROUBLE) {
+            const Utf8Trouble trouble = utf8_trouble(previous, byte);
+            if (trouble.broken) {
+                return i - trouble.bytes_back;
+            }
+            state = trouble.resume;
+        }
+    }
+    return length - utf8_bytes_taken(state);
+}

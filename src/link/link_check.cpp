@@ -311,16 +311,17 @@ Finding check_not_utf8(const Field& field) {
                              : "Schreiben Sie das Zeichen selbst in UTF-8 oder als "
                                "UTF-8-Escapes wie %C3%BC.";
     const char* effect = "Mailprogramme zeigen dafuer ein Fragezeichen oder ein Ersatzzeichen.";
-    const auto* typed = static_cast<const unsigned char*>(static_cast<const void*>(field.typed));
     const std::size_t typed_length = std::strlen(field.typed);
-    const std::size_t in_typed = first_non_utf8(typed, typed_length);
+    const std::size_t in_typed = first_non_utf8(field.typed, typed_length);
     const FieldReading& reading = field.reading;
     const std::size_t in_mail = first_non_utf8(reading.mail, reading.mail_length);
     if (in_typed == typed_length && in_mail == reading.mail_length) {
         return SILENT;
     }
-    Finding finding = in_typed < typed_length ? found(typed[in_typed], in_typed, effect, advice)
-                                              : at_mail(field, in_mail, effect, advice);
+    Finding finding =
+        in_typed < typed_length
+            ? found(static_cast<unsigned char>(field.typed[in_typed]), in_typed, effect, advice)
+            : at_mail(field, in_mail, effect, advice);
     finding.is_byte = true;
     finding.in_whole_argument = in_typed < typed_length;
     finding.detail = ", das nicht zu UTF-8 gehoert";
@@ -412,10 +413,11 @@ std::size_t escape_end(const char* typed, std::size_t position, unsigned& value)
     return low.next;
 }
 
-// The end of the escapes of one UTF-8 character that start at position.
+// Where the escapes of one UTF-8 character end, given the escape of its
+// lead byte, which ends at end.
 std::size_t escaped_character_end(const char* typed, std::size_t end, unsigned lead) {
-    int continuations = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-    for (; continuations > 0 && typed[end] == '%'; --continuations) {
+    for (unsigned continuations = utf8_continuations(lead); continuations > 0 && typed[end] == '%';
+         --continuations) {
         unsigned value = 0;
         const std::size_t next = escape_end(typed, end, value);
         if (next == 0 || (value & 0xC0U) != 0x80U) {

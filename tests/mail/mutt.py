@@ -57,7 +57,8 @@ def compose(url, workdir):
         f.write(MUTTRC.format(d=workdir))
     if os.path.exists(draft):
         os.remove(draft)
-    env = {'HOME': workdir, 'TERM': 'vt100', 'LANG': 'C.UTF-8', 'LC_ALL': 'C.UTF-8',
+    # xterm: a terminal that both releases' minimal ncurses-base describe.
+    env = {'HOME': workdir, 'TERM': 'xterm', 'LANG': 'C.UTF-8', 'LC_ALL': 'C.UTF-8',
            'PATH': '/usr/bin:/bin', 'TMPDIR': workdir, 'MUTT_DRAFT': draft,
            'COLUMNS': '80', 'LINES': '24'}
     master, slave = pty.openpty()
