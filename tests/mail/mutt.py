@@ -7,14 +7,17 @@ message by itself ($abort_unmodified) and exits: nothing is sent.
 """
 import concurrent.futures
 import contextlib
+import fcntl
 import json
 import os
 import pty
 import re
 import select
 import signal
+import struct
 import subprocess
 import sys
+import termios
 import time
 
 MUTTRC = """\
@@ -57,11 +60,11 @@ def compose(url, workdir):
         f.write(MUTTRC.format(d=workdir))
     if os.path.exists(draft):
         os.remove(draft)
-    # xterm: a terminal that both releases' minimal ncurses-base describe.
     env = {'HOME': workdir, 'TERM': 'xterm', 'LANG': 'C.UTF-8', 'LC_ALL': 'C.UTF-8',
-           'PATH': '/usr/bin:/bin', 'TMPDIR': workdir, 'MUTT_DRAFT': draft,
-           'COLUMNS': '80', 'LINES': '24'}
+           'PATH': '/usr/bin:/bin', 'TMPDIR': workdir, 'MUTT_DRAFT': draft}
     master, slave = pty.openpty()
+    # Debian 13's curses opens no terminal of size 0 x 0.
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack('HHHH', 24, 80, 0, 0))
     with open(os.path.join(workdir, 'stderr'), 'w+b') as err:
         proc = subprocess.Popen(['mutt', '-n', '-F', os.path.join(workdir, 'muttrc'), '--', url],
                                 stdin=slave, stdout=slave, stderr=err, env=env, cwd=workdir,
