@@ -129,10 +129,14 @@ Finding at_page(const Field& field, std::size_t index, const char* effect, const
     return found(field.reading.page[index], field.reading.page_typed_at[index], effect, advice);
 }
 
+// Where the character that M's byte at index came from was typed.
+std::size_t mail_typed_at(const FieldReading& reading, std::size_t index) {
+    return reading.page_typed_at[reading.mail_page_first[index]];
+}
+
 Finding at_mail(const Field& field, std::size_t index, const char* effect, const char* advice) {
     const FieldReading& reading = field.reading;
-    Finding finding = found(reading.mail[index],
-                            reading.page_typed_at[reading.mail_page_first[index]], effect, advice);
+    Finding finding = found(reading.mail[index], mail_typed_at(reading, index), effect, advice);
     finding.is_byte = reading.mail[index] >= 0x80;
     return finding;
 }
@@ -195,9 +199,7 @@ Finding check_name_syntax(const Field& field) {
         }
     }
     const std::size_t typed_quote = first_typed_quote(field.text);
-    const auto typed_at = [&](std::size_t i) {
-        return reading.page_typed_at[reading.mail_page_first[i]];
-    };
+    const auto typed_at = [&reading](std::size_t i) { return mail_typed_at(reading, i); };
     if (typed_quote != NOWHERE && (index == NOWHERE || typed_quote <= typed_at(index))) {
         const bool encloses =
             field.enclosed && (typed_quote == typed_at(begin) || typed_quote == typed_at(end - 1));
@@ -226,7 +228,7 @@ Finding check_address_syntax(const Field& field) {
     for (std::size_t i = 0; i < reading.mail_length; ++i) {
         const unsigned char c = reading.mail[i];
         if (c == 0xC2 && i + 1 < reading.mail_length && reading.mail[i + 1] == NO_BREAK_SPACE) {
-            return found(NO_BREAK_SPACE, reading.page_typed_at[reading.mail_page_first[i]],
+            return found(NO_BREAK_SPACE, mail_typed_at(reading, i),
                          "kein Mailserver stellt an eine Adresse damit zu.", LEAVE_OUT);
         }
         if (i < begin || i >= end) {
