@@ -126,16 +126,6 @@ constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 constexpr char32_t FIRST_BEYOND_UNICODE = 0x110000;
 
 bool is_decimal_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_hex_digit(char32_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-bool is_ascii_alphanumeric(char c) {
-    return is_decimal_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-unsigned hex_value(char32_t c) {
-    return c <= '9' ? static_cast<unsigned>(c - '0')
-                    : static_cast<unsigned>((c | 0x20U) - 'a' + 10);
-}
 
 PageCharacter literal(char32_t character, std::size_t next) { return {character, 0, next, false}; }
 
@@ -238,8 +228,6 @@ void append_page(FieldReading& reading, char32_t code_point, std::size_t typed_a
     ++reading.page_length;
 }
 
-bool url_parser_deletes(char32_t c) { return c == '\t' || c == '\n' || c == '\r'; }
-
 void read_handed_on(FieldReading& reading) {
     reading.handed_on_length = 0;
     for (std::size_t i = 0; i < reading.page_length; ++i) {
@@ -255,8 +243,7 @@ void read_mail(FieldReading& reading) {
     for (std::size_t k = 0; k < count; ++k) {
         const std::uint8_t index = reading.handed_on[k];
         const char32_t c = reading.page[index];
-        if (c == '%' && k + 2 < count && is_hex_digit(reading.page[reading.handed_on[k + 1]]) &&
-            is_hex_digit(reading.page[reading.handed_on[k + 2]])) {
+        if (starts_escape(reading, k)) {
             reading.mail[reading.mail_length] = static_cast<unsigned char>(
                 (hex_value(reading.page[reading.handed_on[k + 1]]) * 16) +
                 hex_value(reading.page[reading.handed_on[k + 2]]));

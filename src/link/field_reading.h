@@ -47,6 +47,25 @@ struct FieldReading {
 // Reads text (NUL-terminated, at most READING_LIMIT bytes) as P, U and M.
 void read_field(const char* text, FieldReading& reading);
 
+inline bool is_hex_digit(char32_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+inline unsigned hex_value(char32_t c) {
+    return c <= '9' ? static_cast<unsigned>(c - '0')
+                    : static_cast<unsigned>((c | 0x20U) - 'a' + 10);
+}
+
+// The characters that the browser's URL parser deletes from a link.
+inline bool url_parser_deletes(char32_t c) { return c == '\t' || c == '\n' || c == '\r'; }
+
+// Whether U's character k is a '%' with two hex digits after it in U: an
+// escape that the mail program decodes.
+inline bool starts_escape(const FieldReading& reading, std::size_t k) {
+    return reading.page[reading.handed_on[k]] == '%' && k + 2 < reading.handed_on_length &&
+           is_hex_digit(reading.page[reading.handed_on[k + 1]]) &&
+           is_hex_digit(reading.page[reading.handed_on[k + 2]]);
+}
+
 // A strict UTF-8 recogniser (RFC 3629: no overlong forms, no surrogates,
 // nothing above U+10FFFF), one table step per byte. A NUL byte stops it
 // too, for a message must not hold one: both end in UTF8_TROUBLE, which a

@@ -980,10 +980,6 @@ long find_name(const char* text, std::size_t length) {
     return -1;
 }
 
-bool is_ascii_alphanumeric(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 NamedReferenceMatch match_at(long index) {
     const NamedReference& reference = REFERENCES[index];
     return {reference.name_length, reference.first, reference.second};

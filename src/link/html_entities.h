@@ -12,6 +12,11 @@ struct NamedReferenceMatch {
     char32_t second;
 };
 
+// An ASCII letter or digit: what every name is made of.
+inline bool is_ascii_alphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // The longest name that text (just past a '&', NUL-terminated) starts with,
 // as the page's parser takes it; length 0 where none does. Names are
 // case-sensitive: "Auml" and "auml" are two letters.

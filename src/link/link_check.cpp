@@ -11,11 +11,7 @@ namespace {
 constexpr std::size_t NOWHERE = static_cast<std::size_t>(-1);
 constexpr char32_t NO_BREAK_SPACE = 0xA0;
 
-bool is_space(char32_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool is_deleted_by_url_parser(char32_t c) { return c == '\t' || c == '\n' || c == '\r'; }
-bool is_hex_digit(char32_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool is_space(char32_t c) { return c == ' ' || url_parser_deletes(c); }
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_one_of(char32_t c, const char* set) {
     return c != 0 && c < 0x80 && std::strchr(set, static_cast<char>(c)) != nullptr;
@@ -171,9 +167,7 @@ Finding check_broken_percent(const Field& field) {
     const FieldReading& reading = field.reading;
     const std::size_t count = reading.handed_on_length;
     for (std::size_t k = 0; k < count; ++k) {
-        const bool escape = k + 2 < count && is_hex_digit(reading.page[reading.handed_on[k + 1]]) &&
-                            is_hex_digit(reading.page[reading.handed_on[k + 2]]);
-        if (reading.page[reading.handed_on[k]] == '%' && !escape) {
+        if (reading.page[reading.handed_on[k]] == '%' && !starts_escape(reading, k)) {
             Finding finding = at_page(field, reading.handed_on[k],
                                       "Mailprogramme weisen den Verweis ab.", "Schreiben Sie %25.");
             finding.detail = " ohne zwei Hexadezimalziffern danach";
@@ -269,7 +263,7 @@ Finding check_address_syntax(const Field& field) {
 Finding check_deleted_by_browser(const Field& field) {
     const FieldReading& reading = field.reading;
     for (std::size_t i = 0; i < reading.page_length; ++i) {
-        if (is_deleted_by_url_parser(reading.page[i]) && !field.page_ends.at(i)) {
+        if (url_parser_deletes(reading.page[i]) && !field.page_ends.at(i)) {
             return at_page(field, i, "der Browser loescht es aus dem Verweis.",
                            field.which == LinkField::recipient_address
                                ? LEAVE_OUT
@@ -407,11 +401,7 @@ std::size_t escape_end(const char* typed, std::size_t position, unsigned& value)
     if (!is_hex_digit(low.first)) {
         return 0;
     }
-    const auto digit = [](char32_t c) {
-        return c <= '9' ? static_cast<unsigned>(c - '0')
-                        : static_cast<unsigned>((c | 0x20U) - 'a' + 10);
-    };
-    value = (digit(high.first) * 16) + digit(low.first);
+    value = (hex_value(high.first) * 16) + hex_value(low.first);
     return low.next;
 }
 
