@@ -7,6 +7,26 @@ cd "$(dirname "$0")/.."
 sources=(src/*/*.cpp)
 headers=(src/*/*.h)
 
+# The layout: the link check stands apart from the driver and the link
+# writers, no two headers include each other, and no source file but the
+# table of character references passes 350 non-blank lines.
+if grep -n '#include "\(driver\|link\)/' src/check/*; then
+    echo "layout: src/check includes the driver or the link writers"; exit 1
+fi
+for header in "${headers[@]}"; do
+    for included in $(sed -n 's/^#include "\(.*\)"/src\/\1/p' "$header"); do
+        if grep -q "^#include \"${header#src/}\"" "$included"; then
+            echo "layout: $header and $included include each other"; exit 1
+        fi
+    done
+done
+for file in "${sources[@]}" "${headers[@]}"; do
+    if [[ $file != src/check/html_entities.cpp ]] && (($(grep -c . "$file") > 350)); then
+        echo "layout: $file has more than 350 non-blank lines"; exit 1
+    fi
+done
+echo "layout: clean"
+
 clang-format --dry-run -Werror "${sources[@]}" "${headers[@]}" tests/unit/*.cpp tests/unit/*.h \
     tests/fuzz/*.cpp
 echo "clang-format: clean"

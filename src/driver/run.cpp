@@ -2,11 +2,12 @@
 
 #include <cstring>
 
+#include "check/field_notes.h"
+#include "check/message_check.h"
 #include "common/common.h"
 #include "driver/file_identity.h"
 #include "driver/report.h"
 #include "driver/standard_descriptors.h"
-#include "link/link_check.h"
 #include "link/link_writer.h"
 #include "link/page_frame.h"
 

@@ -1,4 +1,6 @@
-#include "link/link_check.h"
+#include "check/field_notes.h"
+#include "check/field_rules.h"
+#include "check/message_check.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link/html_entities.h"
+#include "check/html_entities.h"
 
 #include <algorithm>
 #include <cstdint>

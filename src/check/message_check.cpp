@@ -1,0 +1,50 @@
+#include "check/message_check.h"
+
+MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous, unsigned char byte) {
+    if (byte == 0 && check.first_nul == 0) {
+        check.first_nul = check.bytes_read;
+    }
+    const Utf8Trouble trouble = utf8_trouble(previous, byte);
+    if (trouble.broken && check.first_not_utf8 == 0) {
+        check.first_not_utf8 = check.bytes_read - trouble.bytes_back;
+    }
+    check.utf8_state = trouble.resume;
+    return check;
+}
+
+unsigned long long message_not_utf8_at(const MessageCheck& check) {
+    if (check.first_not_utf8 != 0 || check.utf8_state == UTF8_ACCEPT) {
+        return check.first_not_utf8;
+    }
+    return check.bytes_read - utf8_bytes_taken(check.utf8_state) + 1;
+}
+
+unsigned message_faults(const MessageCheck& check) {
+    unsigned faults = 0;
+    if (check.first_nul != 0) {
+        faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_NUL);
+    }
+    if (message_not_utf8_at(check) != 0) {
+        faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_NOT_UTF8);
+    }
+    return faults;
+}
+
+void write_message_notes(std::FILE* out, const MessageCheck& check) {
+    if (check.first_nul != 0) {
+        std::fprintf(
+            out,
+            " Hinweis: Nachricht enthaelt an Byte %llu ein Nullbyte (\"%%00\"): Mutt weist "
+            "den Verweis ab, Alpine beendet die Nachricht dort. Lassen Sie das Nullbyte "
+            "weg.\n",
+            check.first_nul);
+    }
+    const unsigned long long not_utf8_at = message_not_utf8_at(check);
+    if (not_utf8_at != 0) {
+        std::fprintf(out,
+                     " Hinweis: Nachricht ist ab Byte %llu kein gueltiges UTF-8: Mailprogramme "
+                     "zeigen dafuer Fragezeichen oder Ersatzzeichen. Speichern Sie die Nachricht "
+                     "als UTF-8.\n",
+                     not_utf8_at);
+    }
+}

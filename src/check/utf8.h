@@ -1,0 +1,68 @@
+// A strict UTF-8 recogniser, shared by the field checks and the message
+// check: RFC 3629, so no overlong forms, no surrogates and nothing above
+// U+10FFFF.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One table step per byte. A NUL byte stops the recogniser too, for a
+// message must not hold one: both end in UTF8_TROUBLE, which a caller sorts
+// out with utf8_trouble, off the common path.
+inline constexpr std::uint8_t UTF8_CLASSES = 13;
+inline constexpr std::uint8_t UTF8_ACCEPT = 0;
+inline constexpr std::uint8_t UTF8_TROUBLE = 11 * UTF8_CLASSES;
+struct Utf8Tables {
+    std::uint8_t byte_class[256];
+    std::uint8_t transition[12 * UTF8_CLASSES];
+};
+extern const Utf8Tables UTF8_TABLES;
+
+// The state after byte: UTF8_ACCEPT between characters, UTF8_TROUBLE as
+// said, anything else inside a character.
+inline std::uint8_t utf8_step(std::uint8_t state, unsigned char byte) {
+    return UTF8_TABLES.transition[state + UTF8_TABLES.byte_class[byte]];
+}
+
+// How many bytes of the character being read a state has taken.
+unsigned utf8_bytes_taken(std::uint8_t state);
+
+// What a step into UTF8_TROUBLE from previous on byte found, and the state
+// to go on from, as if a character started at byte.
+struct Utf8Trouble {
+    bool broken; // a sequence that is no UTF-8, starting bytes_back before byte
+    unsigned bytes_back;
+    std::uint8_t resume;
+};
+Utf8Trouble utf8_trouble(std::uint8_t previous, unsigned char byte);
+
+// How many continuation bytes follow a lead byte; 0 for any other byte.
+inline unsigned utf8_continuations(unsigned lead) {
+    if (lead >= 0xF0) {
+        return 3;
+    }
+    if (lead >= 0xE0) {
+        return 2;
+    }
+    return lead >= 0xC0 ? 1 : 0;
+}
+
+// Where the first byte of the first sequence that is not UTF-8 lies in
+// bytes[0, length), a sequence cut off by the end included; length if none.
+// A NUL byte is UTF-8 here.
+template <typename Byte> std::size_t first_non_utf8(const Byte* bytes, std::size_t length) {
+    std::uint8_t state = UTF8_ACCEPT;
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t previous = state;
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        state = utf8_step(state, byte);
+        if (state == UTF8_TROUBLE) {
+            const Utf8Trouble trouble = utf8_trouble(previous, byte);
+            if (trouble.broken) {
+                return i - trouble.bytes_back;
+            }
+            state = trouble.resume;
+        }
+    }
+    return length - utf8_bytes_taken(state);
+}
