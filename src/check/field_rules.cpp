@@ -207,10 +207,10 @@ Finding check_control_characters(const Field& field) {
                            "Mailprogramme zeigen es als Steuerzeichen an oder lassen es weg.",
                            LEAVE_OUT);
         }
-        // Inside an enclosed name a tab is kept as it is.
-        const bool inside_quotes = field.ends.enclosed && i > field.ends.mail.lead_end &&
-                                   i + 1 < field.ends.mail.trail_start;
-        if (!subject && (line_break || (c == '\t' && !inside_quotes)) && !field.ends.mail.at(i)) {
+        // A line break ends the name's header line, between its quotes too;
+        // a tab is kept as it is there. Both are dropped at the outer ends.
+        const bool misread = line_break || (c == '\t' && !field.ends.enclosed);
+        if (!subject && misread && !field.ends.mail.outer(i)) {
             return at_mail(field, i,
                            "Mailprogramme machen daraus ein Leerzeichen oder lesen den Empfaenger "
                            "falsch.",

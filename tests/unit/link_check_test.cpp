@@ -88,6 +88,9 @@ TEST(LinkCheck, NotesNameTheCharacterAndWhatToTypeInstead) {
         const char* named;
     } cases[] = {
         {NAME, "Max\tMuster", "\"%09\""},
+        {NAME, "Max\rMuster", "\"%0d\""},
+        {SUBJECT, "a&#x7f;b", "\"%7f\""},
+        {SUBJECT, "a%7fb", "\"%7f\""},
         {SUBJECT,
          "Gr\xfc\xdf"
          "e",
