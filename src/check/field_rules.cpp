@@ -100,14 +100,28 @@ Finding check_broken_percent(const Field& field) {
 // The name as a mail program reads "NAME <ADDRESS>": a quoted string, or
 // plain words that none of these characters may split. A '"' typed as such
 // also ends the href, quoted string or not.
+// What to do with a character of the name that no quoting gets through
+// every mail program: a '"' or '\\' (Mutt, Alpine), a ';' (Thunderbird reads
+// it as ',', between quotes too).
+const char* advice_for_name_character(char32_t c) {
+    if (c == ';') {
+        return "Lassen Sie es weg oder schreiben Sie ein Komma und setzen Sie den ganzen Namen "
+               "zwischen &quot; und &quot;.";
+    }
+    return c == '"' || c == '\\' ? LEAVE_OUT : QUOTE_NAME;
+}
+
+// The name as a mail program reads "NAME <ADDRESS>": a quoted string, or
+// plain words that none of these characters may split. A '"' typed as such
+// also ends the href, quoted string or not.
 Finding check_name_syntax(const Field& field) {
     const FieldReading& reading = field.reading;
+    const bool enclosed = field.ends.enclosed;
     const std::size_t begin = field.ends.mail.lead_end;
     const std::size_t end = field.ends.mail.trail_start;
     std::size_t index = NOWHERE;
-    for (std::size_t i = field.ends.enclosed ? begin + 1 : begin;
-         i < (field.ends.enclosed ? end - 1 : end); ++i) {
-        if (is_one_of(reading.mail[i], field.ends.enclosed ? "\"\\" : "\",;:<>()[]@\\")) {
+    for (std::size_t i = enclosed ? begin + 1 : begin; i < (enclosed ? end - 1 : end); ++i) {
+        if (is_one_of(reading.mail[i], enclosed ? "\"\\;" : "\",;:<>()[]@\\")) {
             index = i;
             break;
         }
@@ -115,21 +129,26 @@ Finding check_name_syntax(const Field& field) {
     const std::size_t typed_quote = first_typed_quote(field.text);
     const auto typed_at = [&reading](std::size_t i) { return mail_typed_at(reading, i); };
     if (typed_quote != NOWHERE && (index == NOWHERE || typed_quote <= typed_at(index))) {
-        const bool encloses = field.ends.enclosed &&
-                              (typed_quote == typed_at(begin) || typed_quote == typed_at(end - 1));
-        return found('"', typed_quote, ENDS_HREF,
-                     field.ends.enclosed && !encloses ? LEAVE_OUT : QUOTE_NAME);
+        // One that would enclose the name is to be written &quot;, any other
+        // is to go.
+        const bool encloses =
+            end > begin && (typed_quote == typed_at(begin) || typed_quote == typed_at(end - 1));
+        return found('"', typed_quote, ENDS_HREF, encloses ? QUOTE_NAME : LEAVE_OUT);
     }
     if (index == NOWHERE) {
         return SILENT;
     }
-    if (!field.ends.enclosed) {
+    const char32_t character = reading.mail[index];
+    if (!enclosed) {
         return at_mail(field, index,
                        "Mailprogramme zerlegen den Namen in mehrere Empfaenger, lassen einen Teil "
                        "davon weg oder erkennen den Empfaenger nicht.",
-                       QUOTE_NAME);
+                       advice_for_name_character(character));
     }
-    Finding finding = at_mail(field, index, "das Mailprogramm liest den Namen falsch.", LEAVE_OUT);
+    Finding finding = at_mail(field, index,
+                              character == ';' ? "Thunderbird macht daraus ein Komma."
+                                               : "das Mailprogramm liest den Namen falsch.",
+                              advice_for_name_character(character));
     finding.detail = " innerhalb der umschliessenden Anfuehrungszeichen";
     return finding;
 }
