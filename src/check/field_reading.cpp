@@ -165,3 +165,17 @@ void read_field(const char* text, FieldReading& reading) {
     read_handed_on(reading);
     read_mail(reading);
 }
+
+bool page_reads_blank(const char* text) {
+    for (std::size_t position = 0; text[position] != '\0';) {
+        const PageCharacter read = read_page_character(text, position);
+        const char32_t c = read.first;
+        // The HTML standard's white space; a reference to two characters is
+        // never white space.
+        if (read.second != 0 || (c != ' ' && c != '\t' && c != '\n' && c != '\f' && c != '\r')) {
+            return false;
+        }
+        position = read.next;
+    }
+    return true;
+}

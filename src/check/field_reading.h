@@ -47,6 +47,10 @@ struct FieldReading {
 // Reads text (NUL-terminated, at most READING_LIMIT bytes) as P, U and M.
 void read_field(const char* text, FieldReading& reading);
 
+// Whether the page reads text as nothing, or as white space only: then the
+// link's text shows nothing of it.
+bool page_reads_blank(const char* text);
+
 inline bool is_hex_digit(char32_t c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }

@@ -48,3 +48,12 @@ void write_message_notes(std::FILE* out, const MessageCheck& check) {
                      not_utf8_at);
     }
 }
+
+void write_byte_order_mark_note(std::FILE* out, const MessageCheck& check) {
+    if (check.starts_with_byte_order_mark) {
+        std::fputs(" Hinweis: Nachricht beginnt mit einer unsichtbaren Byte-Order-Mark "
+                   "(\"%ef%bb%bf\"), die das Mailprogramm behaelt. Speichern Sie die Nachricht "
+                   "als UTF-8 ohne BOM.\n",
+                   out);
+    }
+}

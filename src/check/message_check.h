@@ -16,7 +16,12 @@ struct MessageCheck {
     unsigned long long first_nul;      // its position, counted from 1; 0 if none
     unsigned long long first_not_utf8; // the first byte of the first bad sequence
     std::uint8_t utf8_state;
+    bool starts_with_byte_order_mark; // the first three bytes are EF BB BF
 };
+
+// UTF-8's byte-order mark: U+FEFF, which a mail program keeps as an
+// invisible character before the first word.
+inline constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
 
 // Off the common path: a NUL byte or a sequence that is no UTF-8. By value,
 // so that the body loop can keep its check in registers.
@@ -52,3 +57,6 @@ unsigned message_faults(const MessageCheck& check);
 
 // One note per message check that fires, naming the byte at fault.
 void write_message_notes(std::FILE* out, const MessageCheck& check);
+
+// A note where the message starts with a byte-order mark.
+void write_byte_order_mark_note(std::FILE* out, const MessageCheck& check);

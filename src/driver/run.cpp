@@ -5,6 +5,7 @@
 #include "check/field_notes.h"
 #include "check/message_check.h"
 #include "common/common.h"
+#include "driver/command_line_notes.h"
 #include "driver/file_identity.h"
 #include "driver/report.h"
 #include "driver/standard_descriptors.h"
@@ -170,6 +171,19 @@ std::FILE* obtain_target(const char* name, bool name_fits, const StandardStreams
     return target;
 }
 
+// One message byte into the link and the message check; returns how many
+// characters it became.
+inline int write_body_byte(std::FILE* target, int byte, MessageCheck& check) {
+    const int written = encode_body_byte(target, byte);
+    // Most bytes go out as themselves: those need no full step.
+    if (written == 1) {
+        check_plain_message_byte(check, static_cast<unsigned char>(byte));
+    } else {
+        check_message_byte(check, static_cast<unsigned char>(byte));
+    }
+    return written;
+}
+
 // The one place where the message is read: byte by byte into the encoder
 // and the message check. A read error ends the body like end of file; the
 // caller checks for it. Returns the length of the encoded body, counted as
@@ -178,15 +192,18 @@ unsigned long long write_body(std::FILE* source, std::FILE* target, MessageCheck
     unsigned long long length = 0;
     // A local copy stays in registers across the stream calls.
     MessageCheck running = check;
-    for (int byte = read_byte(source); byte != EOF; byte = read_byte(source)) {
-        const int written = encode_body_byte(target, byte);
-        length += static_cast<unsigned>(written);
-        // Most bytes go out as themselves: those need no full step.
-        if (written == 1) {
-            check_plain_message_byte(running, static_cast<unsigned char>(byte));
-        } else {
-            check_message_byte(running, static_cast<unsigned char>(byte));
-        }
+    // A byte-order mark can only be the first three bytes: they are taken
+    // here, so that the loop needs no test for it.
+    int byte = read_byte(source);
+    std::size_t mark_bytes = 0;
+    while (mark_bytes < sizeof BYTE_ORDER_MARK && byte == BYTE_ORDER_MARK[mark_bytes]) {
+        length += static_cast<unsigned>(write_body_byte(target, byte, running));
+        ++mark_bytes;
+        byte = read_byte(source);
+    }
+    running.starts_with_byte_order_mark = mark_bytes == sizeof BYTE_ORDER_MARK;
+    for (; byte != EOF; byte = read_byte(source)) {
+        length += static_cast<unsigned>(write_body_byte(target, byte, running));
     }
     check = running;
     return length;
@@ -242,12 +259,16 @@ void finish_streams(std::FILE* source, std::FILE* target, const StandardStreams&
 }
 
 // Notes on what in name, address, subject or message will not arrive as
-// written; they go to standard error and change nothing else.
-void write_link_notes(const LinkFields& fields, char** argv, const MessageCheck& check) {
+// written, then on slips on the command line; they go to standard error
+// and change nothing else.
+void write_link_notes(const LinkFields& fields, int argc, char** argv, const MessageCheck& check) {
     write_link_field_notes(stderr, LinkField::recipient_name, fields.recipient_name, argv[1]);
     write_link_field_notes(stderr, LinkField::recipient_address, fields.recipient_address, argv[2]);
     write_link_field_notes(stderr, LinkField::subject, fields.subject, argv[3]);
     write_message_notes(stderr, check);
+    write_target_option_note(stderr, argc, argv);
+    write_empty_name_note(stderr, fields.recipient_name);
+    write_byte_order_mark_note(stderr, check);
 }
 
 int run_sequence(int argc, char** argv, const StandardStreams& standard) {
@@ -284,6 +305,9 @@ int run_sequence(int argc, char** argv, const StandardStreams& standard) {
         source = obtain_source(fields.source_name, source_name_fits, standard);
         if (source == nullptr) {
             fail(ERR_SOURCE_NOT_FOUND, argv);
+            if (!source_name_fits) {
+                write_long_file_name_note(stderr, "Quelldatei");
+            }
         } else {
             source_open = true;
         }
@@ -294,6 +318,9 @@ int run_sequence(int argc, char** argv, const StandardStreams& standard) {
         target = obtain_target(fields.target_name, target_name_fits, standard);
         if (target == nullptr) {
             fail(ERR_TARGET_NOT_OPENED, argv);
+            if (!target_name_fits) {
+                write_long_file_name_note(stderr, "Zieldatei");
+            }
         }
     }
     if (ErrorFlags != 0) {
@@ -307,7 +334,7 @@ int run_sequence(int argc, char** argv, const StandardStreams& standard) {
     const unsigned long long link_length = write_link(source, target, fields, argv[0], check);
     finish_streams(source, target, standard, argv);
     if (ErrorFlags == 0) {
-        write_link_notes(fields, argv, check);
+        write_link_notes(fields, argc, argv, check);
     }
     if (ErrorFlags == 0 && link_length > LONG_LINK_LENGTH) {
         write_long_link_note(stderr, link_length);

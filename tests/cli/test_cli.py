@@ -162,9 +162,15 @@ class Failures(CliTest):
                   if os.path.isfile(self.path(name))}
         for source, target, status, error_line in cases:
             with self.subTest(source=source, target=target):
-                code, out, _ = self.run_tool("N", "A", "S", source, target)
+                code, out, err = self.run_tool("N", "A", "S", source, target)
                 self.assertEqual(code, status)
                 self.assert_report(out, error_line)
+                # A name over 99 bytes gets a note saying so, no other failure does.
+                role, name = {4: ("Quelldatei", source), 8: ("Zieldatei", target)}.get(status, ("", ""))
+                note = TOOL.text(b" Hinweis: Der Name der %s ist laenger als 99 Bytes; so lange Namen "
+                                 b"oeffnet das Programm nicht. Geben Sie einen kuerzeren Pfad an.\n"
+                                 % role.encode())
+                self.assertEqual(err, note if len(name) > 99 else b"")
                 self.assertFalse(os.path.exists(self.path("out.html")))
                 after = {name: self.read(name) for name in os.listdir(self.dir)
                          if os.path.isfile(self.path(name))}
@@ -318,16 +324,26 @@ class Links(CliTest):
                                  message.replace(b"\r\n", b"\n") if TOOL.windows else message)
 
     def test_standard_streams_and_ignored_arguments(self):
+        empty = (b' Hinweis: Empfaengername ist leer: der Verweis (mit -h die Schaltflaeche) zeigt '
+                 b'nur "Nachricht an". Geben Sie einen Namen an.\n')
+        mark = (b' Hinweis: Nachricht beginnt mit einer unsichtbaren Byte-Order-Mark ("%ef%bb%bf"), '
+                b'die das Mailprogramm behaelt. Speichern Sie die Nachricht als UTF-8 ohne BOM.\n')
         cases = [
-            (["-", "-"], b"Hallo Welt\n", b"Hallo%20Welt%0a"),
-            (["-", "-", "x", "-H", "--h", "-h1"], b"\xc3\xa4&#", b"%c3%a4%26%23"),
-            (["-", "-"], b"", b""),
+            # name, further arguments, message, body, notes
+            ("N", ["-", "-"], b"Hallo Welt\n", b"Hallo%20Welt%0a", b""),
+            ("N", ["-", "-", "x", "-H", "--h", "-h1"], b"\xc3\xa4&#", b"%c3%a4%26%23", b""),
+            ("N", ["-", "-"], b"", b"", b""),
+            ("", ["-", "-"], b"Hallo", b"Hallo", empty),
+            (" &#32;\t", ["-", "-"], b"Hallo", b"Hallo", empty),
+            ("&nbsp;", ["-", "-"], b"Hallo", b"Hallo", b""),
+            ("N", ["-", "-"], b"\xef\xbb\xbfHallo", b"%ef%bb%bfHallo", mark),
+            ("N", ["-", "-"], b"Hallo \xef\xbb\xbf", b"Hallo%20%ef%bb%bf", b""),
         ]
-        for extra, message, body in cases:
-            with self.subTest(extra=extra):
-                code, out, err = self.run_tool("N", "a@b.c", "S", *extra, stdin=message)
-                self.assertEqual((code, err), (0, b""))
-                self.assertEqual(out, link(b"N", b"a@b.c", b"S", body))
+        for name, extra, message, body, notes in cases:
+            with self.subTest(name=name, message=message):
+                code, out, err = self.run_tool(name, "a@b.c", "S", *extra, stdin=message)
+                self.assertEqual((code, err), (0, TOOL.text(notes)))
+                self.assertEqual(out, link(name.encode(), b"a@b.c", b"S", body))
 
     def test_random_binary_message_decodes_back(self):
         message = random.Random(20191121).randbytes(3 * 1024 * 1024)
@@ -363,11 +379,19 @@ class PageMode(CliTest):
             (["N", "-h", "S", "-", "-"], True),
             (["N", "a@b.c", "-h", "-", "-"], True),
             (["N", "a@b.c", "S", "-", "-", "-H", "--h", "-h1"], False),
+            # a target "-h" is a file of that name, with a note
+            (["N", "a@b.c", "S", "-", "-h"], True),
+            (["N", "a@b.c", "S", "-", "-h", "-h", "page.html"], True),
         ]
         for args, is_page in cases:
             with self.subTest(args=args):
-                code, out, _ = self.run_tool(*args, stdin=self.MESSAGE)  # "-h" is no address
+                code, out, err = self.run_tool(*args, stdin=self.MESSAGE)  # "-h" is no address
                 self.assertEqual(code, 0)
+                self.assertEqual(b'Datei namens "-h"' in err, args[4] == "-h")
+                self.assertEqual(b'war "page.html" als Zieldatei gemeint' in err, "page.html" in args)
+                if args[4] == "-h":
+                    out = self.read("-h")
+                    self.assertFalse(os.path.exists(self.path("page.html")))
                 self.assertEqual(out.startswith(b"<!doctype html public "), is_page)
                 self.assertEqual(out.endswith(TOOL.text(b"</div>\n</div>\n\n</body>\n</html>\n")),
                                  is_page)
