@@ -27,7 +27,7 @@ for file in "${sources[@]}" "${headers[@]}"; do
 done
 echo "layout: clean"
 
-clang-format --dry-run -Werror "${sources[@]}" "${headers[@]}" tests/unit/*.cpp tests/unit/*.h \
+clang-format --dry-run -Werror "${sources[@]}" "${headers[@]}" tests/unit/*.cpp tests/unit/*.h tests/common/*.h \
     tests/fuzz/*.cpp
 echo "clang-format: clean"
 

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "check/field_reading.h"
+#include "check/field_rewrite.h"
+#include "check/field_rules.h"
 #include "check/utf8.h"
 
 namespace {
@@ -123,20 +125,10 @@ void write_note(std::FILE* out, LinkField which, const Finding& finding, char sp
 
 } // namespace
 
-const char* link_field_label(LinkField field) {
-    switch (field) {
-    case LinkField::recipient_name:
-        return "Empfaengername";
-    case LinkField::recipient_address:
-        return "Empfaengeradresse";
-    default:
-        return "Betreffzeile";
-    }
-}
-
 void write_link_field_notes(std::FILE* out, LinkField which, const char* text, const char* typed) {
     const FieldFindings findings = find_field_faults(which, text, typed);
     const Split split = split_by_cut(text, typed);
+    bool noted = false;
     for (int number = FAULT_QUOTE_ENDS_HREF; number <= LAST_FIELD_RULE; ++number) {
         const Finding& finding = findings.by_rule[number];
         if (!finding.fires) {
@@ -146,5 +138,11 @@ void write_link_field_notes(std::FILE* out, LinkField which, const char* text, c
                                  !finding.in_whole_argument && finding.typed_at >= split.begin &&
                                  !argument_has_it_too(number, which, typed, split);
         write_note(out, which, finding, left_by_cut ? typed[split.begin] : '\0');
+        noted = true;
+    }
+    char rewrite[FIELD_SIZE];
+    if (noted && rewrite_field(which, text, typed, findings, rewrite)) {
+        std::fprintf(out, " Hinweis: Vorschlag fuer %s: \"%s\"\n", link_field_label(which),
+                     rewrite);
     }
 }

@@ -5,11 +5,7 @@
 
 #include <cstdio>
 
-#include "check/field_rules.h"
-
-// The field's label in notes: "Empfaengername", "Empfaengeradresse" or
-// "Betreffzeile".
-const char* link_field_label(LinkField field);
+#include "check/link_field.h"
 
 // Writes one note line per rule that fires, in the order of their numbers.
 // text is the field as it goes into the link, typed the argument before

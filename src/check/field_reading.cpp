@@ -83,22 +83,7 @@ PageCharacter utf8_character(const char* text, std::size_t position) {
 // Appends code_point to M as UTF-8, each byte from page character index.
 void append_utf8(FieldReading& reading, char32_t code_point, std::uint8_t index) {
     unsigned char bytes[4];
-    std::size_t count = 0;
-    if (code_point < 0x80) {
-        bytes[count++] = static_cast<unsigned char>(code_point);
-    } else if (code_point < 0x800) {
-        bytes[count++] = static_cast<unsigned char>(0xC0U | (code_point >> 6U));
-        bytes[count++] = static_cast<unsigned char>(0x80U | (code_point & 0x3FU));
-    } else if (code_point < 0x10000) {
-        bytes[count++] = static_cast<unsigned char>(0xE0U | (code_point >> 12U));
-        bytes[count++] = static_cast<unsigned char>(0x80U | ((code_point >> 6U) & 0x3FU));
-        bytes[count++] = static_cast<unsigned char>(0x80U | (code_point & 0x3FU));
-    } else {
-        bytes[count++] = static_cast<unsigned char>(0xF0U | (code_point >> 18U));
-        bytes[count++] = static_cast<unsigned char>(0x80U | ((code_point >> 12U) & 0x3FU));
-        bytes[count++] = static_cast<unsigned char>(0x80U | ((code_point >> 6U) & 0x3FU));
-        bytes[count++] = static_cast<unsigned char>(0x80U | (code_point & 0x3FU));
-    }
+    const std::size_t count = encode_utf8(code_point, bytes);
     for (std::size_t i = 0; i < count; ++i) {
         reading.mail[reading.mail_length] = bytes[i];
         reading.mail_page_first[reading.mail_length] = index;

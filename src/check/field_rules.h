@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-enum class LinkField : unsigned char { recipient_name, recipient_address, subject };
+#include "check/link_field.h"
 
 // The rules, numbered as in the notes (11 and 12 are the message's).
 inline constexpr int FAULT_QUOTE_ENDS_HREF = 1; // a typed '"' in address or subject

@@ -128,3 +128,28 @@ Utf8Trouble utf8_trouble(std::uint8_t previous, unsigned char byte) {
     }
     return trouble;
 }
+
+std::size_t encode_utf8(char32_t code_point, unsigned char (&bytes)[4]) {
+    if (code_point < 0x80) {
+        bytes[0] = static_cast<unsigned char>(code_point);
+        return 1;
+    }
+    const std::size_t count = code_point < 0x800 ? 2 : code_point < 0x10000 ? 3 : 4;
+    constexpr unsigned char LEAD_MARKS[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    for (std::size_t i = count - 1; i > 0; --i) {
+        bytes[i] = static_cast<unsigned char>(0x80U | (code_point & 0x3FU));
+        code_point >>= 6U;
+    }
+    bytes[0] = static_cast<unsigned char>(LEAD_MARKS[count] | code_point);
+    return count;
+}
+
+char32_t decode_utf8(const unsigned char* bytes, std::size_t& at) {
+    const unsigned lead = bytes[at++];
+    const unsigned continuations = utf8_continuations(lead);
+    char32_t value = lead & (0x7FU >> (continuations == 0 ? 0 : continuations + 1));
+    for (unsigned i = 0; i < continuations; ++i) {
+        value = (value << 6U) | (bytes[at++] & 0x3FU);
+    }
+    return value;
+}

@@ -66,3 +66,11 @@ template <typename Byte> std::size_t first_non_utf8(const Byte* bytes, std::size
     }
     return length - utf8_bytes_taken(state);
 }
+
+// Writes code_point (at most U+10FFFF) as UTF-8 into bytes; returns how
+// many it took, 1 to 4.
+std::size_t encode_utf8(char32_t code_point, unsigned char (&bytes)[4]);
+
+// The code point of the UTF-8 character at bytes[at], which must be whole
+// and valid; at moves past it.
+char32_t decode_utf8(const unsigned char* bytes, std::size_t& at);

@@ -1,13 +1,15 @@
 // Resolves the link-check cases and a set of messages in Chromium and in
 // Firefox, for the mail-program tests to read, and fails where the two
-// browsers read a link differently.
+// browsers read a link differently or a rewrite is not the table's.
 //
 //   KUVERTPFEIL_EXE=build/kuvertpfeil node resolve_links.mjs CASES.tsv OUT.json
 //
 // CASES.tsv holds one case per line: field (name, address or subject), the
 // field as typed (escapes \t \n \r \\ \xHH), the rules that must fire, where
-// the link breaks, and an optional "#" comment. The other two fields are
-// always name "Max Mustermann", address "max.mustermann@example.com",
+// the link breaks, optionally the rewrite the notes must suggest ("-" for
+// none), and an optional "#" comment. Each rewrite the notes suggest is run
+// as a case of its own, after the others: rules and breaks "-". The other
+// two fields are always name "Max Mustermann", address "max.mustermann@example.com",
 // subject "Anfrage", and the message "Hallo,\nbis bald!\n".
 //
 // OUT.json (the pages beside it, in pages/):
@@ -76,13 +78,15 @@ function readCases(file) {
   const cases = [];
   readFileSync(file, 'utf8').split(/\r?\n/).forEach((text, index) => {
     if (text === '' || text.startsWith('#')) return;
-    const [field, typed, rules, breaks, comment = '', ...rest] = text.split('\t');
+    const [field, typed, rules, breaks, ...more] = text.split('\t');
+    const rewrite = more[0]?.startsWith('#') ? '' : more.shift() ?? '';
+    const [comment = '', ...rest] = more;
     const bytes = breaks === undefined ? 'fewer than four columns'
       : !['name', 'address', 'subject'].includes(field) ? `field "${field}"`
-        : rest.length || (comment && !comment.startsWith('#')) ? 'a fifth column not a comment'
+        : rest.length || (comment && !comment.startsWith('#')) ? 'a sixth column not a comment'
           : unescapeTyped(typed);
     if (typeof bytes === 'string') throw new Error(`${file}:${index + 1}: ${bytes}`);
-    cases.push({ line: index + 1, field, typed, bytes, rules, breaks,
+    cases.push({ line: index + 1, field, typed, bytes, rules, breaks, rewrite,
       comment: comment.replace(/^#\s*/, '') });
   });
   return cases;
@@ -178,23 +182,40 @@ const messages = [
   ['a NUL byte', Buffer.from('vor\0nach\n', 'latin1')],
 ].map(([label, text]) => ({ label, bytes: Buffer.from(text) }));
 
-// Every run: the fixed fields with one of them changed, and a message.
+// Every run: the fixed fields with one of them changed, and a message. The
+// browsers start while the program writes the pages.
 const fieldNames = Object.keys(fixed);
-const runs = [
-  ...cases.map((c) => ({ where: `${casesFile}:${c.line} (${c.field} "${c.typed}")`,
-    change: [c.field, c.bytes], message: fixedMessage })),
-  ...messages.map((m) => ({ where: `message "${m.label}"`, change: [], message: m.bytes })),
-];
-
-// The browsers start while the program writes the pages.
 const started = Date.now();
 const starting = browserNames.map(launch);
-runs.forEach((r, i) => {
-  r.fields = Object.fromEntries(fieldNames.map((k) => [k, Buffer.from(fixed[k])]));
-  if (r.change.length) r.fields[r.change[0]] = r.change[1];
-  r.target = path.join(pages, `${i + 1}.html`);
-  Object.assign(r, run(r.fields, r.message, r.target));
+const runs = [];
+const write = (where, change, message) => {
+  const fields = Object.fromEntries(fieldNames.map((k) => [k, Buffer.from(fixed[k])]));
+  const r = { where, message, fields };
+  if (change.length) r.fields[change[0]] = change[1];
+  r.target = path.join(pages, `${runs.length + 1}.html`);
+  runs.push(Object.assign(r, run(r.fields, r.message, r.target)));
+};
+cases.forEach((c) => write(`${casesFile}:${c.line} (${c.field} "${c.typed}")`, [c.field, c.bytes],
+  fixedMessage));
+
+// The "Vorschlag" that a case's notes end with, checked against the table,
+// is a case of its own: it must get no note and arrive as meant.
+const problems = [];
+const labels = { name: 'Empfaengername', address: 'Empfaengeradresse', subject: 'Betreffzeile' };
+const rewrites = cases.flatMap((c, i) => {
+  const line = runs[i].notes.match(new RegExp(`^ Hinweis: Vorschlag fuer ${labels[c.field]}: "(.*)"$`, 'm'));
+  const rewrite = line ? line[1] : '-';
+  if (c.rewrite && c.rewrite !== rewrite) {
+    problems.push(`${casesFile}:${c.line}: the rewrite is ${JSON.stringify(rewrite)}, `
+      + `the table says ${JSON.stringify(c.rewrite)}`);
+  }
+  return line ? [{ ...c, typed: rewrite, bytes: Buffer.from(rewrite), rules: '-', breaks: '-',
+    rewrite: '', comment: `the rewrite of line ${c.line}` }] : [];
 });
+rewrites.forEach((c) => write(`${casesFile}:${c.line} rewritten (${c.field} "${c.typed}")`,
+  [c.field, c.bytes], fixedMessage));
+const allCases = [...cases, ...rewrites];
+messages.forEach((m) => write(`message "${m.label}"`, [], m.bytes));
 console.log(`${runs.length} pages written in ${Date.now() - started} ms`);
 
 const typedFields = runs.flatMap((r) => fieldNames.map((k) => utf8OrLatin1(r.fields[k])));
@@ -205,10 +226,9 @@ const [chromium, firefox] = await Promise.all(browserNames.map(async (name, i) =
 }));
 
 // The two browsers must agree on everything a mail program is handed.
-const disagreements = [];
 const differ = (where, what, x, y) => {
   if (x !== y) {
-    disagreements.push(`${where}: ${what}\n  chromium: ${JSON.stringify(x)}\n`
+    problems.push(`${where}: ${what}\n  chromium: ${JSON.stringify(x)}\n`
       + `  firefox:  ${JSON.stringify(y)}`);
   }
 };
@@ -236,20 +256,21 @@ const results = runs.map((r, i) => ({
 writeFileSync(outFile, `${JSON.stringify({
   fixed,
   message_base64: fixedMessage.toString('base64'),
-  cases: cases.map((c, i) => ({
+  cases: allCases.map((c, i) => ({
     line: c.line, field: c.field, typed: c.typed, rules: c.rules, breaks: c.breaks,
     comment: c.comment, ...results[i],
   })),
   messages: messages.map((m, i) => {
-    const { exit, notes, href, firefox_href: firefoxHref } = results[cases.length + i];
+    const { exit, notes, href, firefox_href: firefoxHref } = results[allCases.length + i];
     return { label: m.label, message_base64: m.bytes.toString('base64'), exit, notes, href,
       firefox_href: firefoxHref };
   }),
 }, null, 1)}\n`);
 
-console.log(`${cases.length} cases and ${messages.length} messages written to ${outFile}`);
-if (disagreements.length) {
-  console.error(`Chromium and Firefox disagree ${disagreements.length} times:\n`
-    + disagreements.join('\n'));
+console.log(`${cases.length} cases, ${rewrites.length} rewrites and ${messages.length} messages `
+  + `written to ${outFile}`);
+if (problems.length) {
+  console.error(`${problems.length} problems (rewrites that differ from the table, and `
+    + `readings where Chromium and Firefox disagree):\n${problems.join('\n')}`);
   process.exit(1);
 }

@@ -291,9 +291,12 @@ class Links(CliTest):
         self.assertEqual(self.read("out.html"),
                          link(b'Max "M" <m>', b"max@example.com", b"50% & mehr",
                               b"Hallo%0aWelt%0a" * 150))
-        # Notes on what breaks the link: name, then subject; the length last.
+        # Notes on what breaks the link: name, then subject and its rewrite; the
+        # length last.
         starts = [b' Hinweis: Empfaengername enthaelt """', b' Hinweis: Betreffzeile enthaelt "%"',
-                  b' Hinweis: Betreffzeile enthaelt "&"', b" Hinweis: Der Verweis ist "]
+                  b' Hinweis: Betreffzeile enthaelt "&"',
+                  b' Hinweis: Vorschlag fuer Betreffzeile: "50%25 %26 mehr"',
+                  b" Hinweis: Der Verweis ist "]
         notes = err.splitlines()
         self.assertEqual(len(notes), len(starts), err)
         for note, start in zip(notes, starts):
@@ -310,7 +313,8 @@ class Links(CliTest):
             ("-", b"a\xf0\x8f\xbf\xbf", "S", [not_utf8 % 2]),  # overlong
             ("-", b"Gr\xc3x", "S", [not_utf8 % 3]),  # cut short by a byte sent as itself
             ("-", b"\xe2\x82a", "S", [not_utf8 % 1]),
-            ("-", b"ab\x00c", "50% Rabatt", [b" Hinweis: Betreffzeile enthaelt", nul % 3]),
+            ("-", b"ab\x00c", "50% Rabatt",
+             [b" Hinweis: Betreffzeile enthaelt", b" Hinweis: Vorschlag fuer", nul % 3]),
         ]
         for source, message, subject, notes in cases:
             with self.subTest(message=message):

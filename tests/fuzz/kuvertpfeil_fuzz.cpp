@@ -18,6 +18,8 @@
 
 #include <stdlib.h>
 
+#include "../common/rewrite_soundness.h"
+#include "check/field_rewrite.h"
 #include "common/common.h"
 #include "driver/run.h"
 #include "link/link_writer.h"
@@ -230,6 +232,22 @@ void check_outcome(const std::vector<std::string>& arguments, int status,
           "the target holds exactly the link for the fields and the message");
 }
 
+// Every rewrite that a fuzzed name, address or subject gets is sound.
+void check_rewrites(const std::vector<std::string>& arguments) {
+    constexpr LinkField FIELDS[] = {LinkField::recipient_name, LinkField::recipient_address,
+                                    LinkField::subject};
+    for (std::size_t i = 1; i <= 3 && i < arguments.size(); ++i) {
+        const char* text = arguments[i].c_str();
+        const FieldFindings findings = find_field_faults(FIELDS[i - 1], text, text);
+        char rewrite[FIELD_SIZE];
+        if (arguments[i].size() < FIELD_SIZE && link_field_faults(FIELDS[i - 1], text, text) != 0 &&
+            rewrite_field(FIELDS[i - 1], text, text, findings, rewrite)) {
+            check(rewrite_fault(FIELDS[i - 1], text, rewrite) == nullptr,
+                  "a rewrite is printable, gets no note and means what the field means");
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -286,5 +304,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fclose(out);
     }
     check_outcome(arguments, status, message, standard_output);
+    check_rewrites(arguments);
     return 0;
 }

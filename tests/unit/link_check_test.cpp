@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "../common/rewrite_soundness.h"
 #include "stream_capture.h"
 
 namespace {
@@ -47,7 +48,25 @@ std::string unescape(const std::string& typed) {
     return text;
 }
 
-TEST(LinkCheck, EachFieldOfTheTableGetsItsChecks) {
+std::string notes(LinkField field, const std::string& text, const std::string& typed) {
+    return capture_output(
+        [&](std::FILE* out) { write_link_field_notes(out, field, text.c_str(), typed.c_str()); });
+}
+
+// The rewrite that the notes suggest, or "-".
+std::string suggested(LinkField field, const std::string& text) {
+    const std::string written = notes(field, text, text);
+    const std::size_t line = written.find(" Hinweis: Vorschlag fuer ");
+    if (line == std::string::npos) {
+        return "-";
+    }
+    const std::size_t open = written.find(": \"", line) + 3;
+    return written.substr(open, written.find("\"\n", open) - open);
+}
+
+// Each row: field, typed, rules, breaks, and where it matters the rewrite
+// ("-" for none); a "#" comment may follow.
+TEST(LinkCheck, EachFieldOfTheTableGetsItsChecksAndASoundRewrite) {
     std::ifstream table(LINK_FIELDS_FILE);
     ASSERT_TRUE(table) << LINK_FIELDS_FILE;
     int rows = 0;
@@ -59,25 +78,34 @@ TEST(LinkCheck, EachFieldOfTheTableGetsItsChecks) {
         std::string field;
         std::string typed;
         std::string rules;
+        std::string breaks;
+        std::string rewrite;
         std::getline(columns, field, '\t');
         std::getline(columns, typed, '\t');
         std::getline(columns, rules, '\t');
+        std::getline(columns, breaks, '\t');
+        std::getline(columns, rewrite, '\t');
         const LinkField which = field == "name" ? NAME : field == "address" ? ADDRESS : SUBJECT;
-        EXPECT_EQ(fired(which, unescape(typed)), rules) << field << ": " << typed;
+        const std::string text = unescape(typed);
+        EXPECT_EQ(fired(which, text), rules) << field << ": " << typed;
+        const std::string suggestion = suggested(which, text);
+        if (!rewrite.empty() && rewrite[0] != '#') {
+            EXPECT_EQ(suggestion, rewrite) << field << ": " << typed;
+        }
+        if (suggestion != "-") {
+            const char* fault = rewrite_fault(which, text.c_str(), suggestion.c_str());
+            EXPECT_EQ(fault, nullptr)
+                << field << ": " << typed << " -> " << suggestion << ": " << fault;
+        }
         ++rows;
     }
     EXPECT_GT(rows, 90);
 }
 
-std::string notes(LinkField field, const std::string& text, const std::string& typed) {
-    return capture_output(
-        [&](std::FILE* out) { write_link_field_notes(out, field, text.c_str(), typed.c_str()); });
-}
-
 TEST(LinkCheck, NotesNameTheCharacterAndWhatToTypeInstead) {
-    EXPECT_EQ(
-        notes(SUBJECT, "Fragen & Antworten", "Fragen & Antworten"),
-        " Hinweis: Betreffzeile enthaelt \"&\": dort endet der Betreff. Schreiben Sie %26.\n");
+    EXPECT_EQ(notes(SUBJECT, "Fragen & Antworten", "Fragen & Antworten"),
+              " Hinweis: Betreffzeile enthaelt \"&\": dort endet der Betreff. Schreiben Sie %26.\n"
+              " Hinweis: Vorschlag fuer Betreffzeile: \"Fragen %26 Antworten\"\n");
     // Advice keeps the button readable: references, not escapes.
     EXPECT_NE(notes(NAME, "Mustermann, Max", "Mustermann, Max").find("\"&quot;Max &lt;Chef&gt;"),
               std::string::npos);
@@ -132,6 +160,7 @@ TEST(LinkCheck, ACutThatCausesAFaultSaysSo) {
             const std::string note = written.substr(line, written.find('\n', line) - line);
             ++(note.find("Kuerzen auf 99 Bytes") != std::string::npos ? cut_notes : other_notes);
         }
+        EXPECT_EQ(written.find("Vorschlag"), std::string::npos) << written; // cut, or too long
         EXPECT_EQ(cut_notes, c.cut_notes) << written;
         EXPECT_EQ(other_notes, c.other_notes) << written;
     }

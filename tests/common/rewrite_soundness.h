@@ -1,0 +1,30 @@
+// What every rewrite the program suggests must be, for the unit test's
+// table and the fuzz target alike.
+#pragma once
+
+#include <cstring>
+
+#include "check/field_meaning.h"
+#include "check/field_rules.h"
+
+// What is wrong with rewrite as the rewrite of text, or nullptr: it must be
+// printable ASCII that a shell takes between double quotes as it stands,
+// hold 1 to 99 bytes, get no note itself, and mean what text means.
+inline const char* rewrite_fault(LinkField which, const char* text, const char* rewrite) {
+    const std::size_t length = std::strlen(rewrite);
+    if (length == 0 || length > 99) {
+        return "empty, or over 99 bytes";
+    }
+    for (const char* c = rewrite; *c != '\0'; ++c) {
+        if (*c < 0x20 || *c > 0x7E || std::strchr("\"$`\\!", *c) != nullptr) {
+            return "not printable ASCII to paste between double quotes";
+        }
+    }
+    if (link_field_faults(which, rewrite, rewrite) != 0) {
+        return "gets a note itself";
+    }
+    if (!same_meaning(field_meaning(which, rewrite), field_meaning(which, text))) {
+        return "means something else";
+    }
+    return nullptr;
+}
