@@ -1,6 +1,11 @@
 #!/usr/bin/env python3
 """Writes deterministic German-like prose: words with umlauts and sharp s at
-about their usual rate, punctuation, paragraphs wrapped at about 72 columns."""
+about their usual rate, punctuation, paragraphs wrapped at about 72 columns.
+With --letter it writes the words of one business letter instead, twelve to
+a line, drawn at random.
+
+Usage: make_prose.py SIZE [--letter]   (SIZE in bytes, written exactly)"""
+import argparse
 import random
 import sys
 
@@ -13,13 +18,13 @@ Jahren müssen Stadt beim Frage Weise gut große Straße Bürger Arbeit Woche na
 während später ließ Grüße Verfügung schön möchte würde zurück Entwicklung Regierung
 Unternehmen Ende gestern heute morgen Brief Nachricht Antwort freundlich Angebot""".split()
 
+LETTER_WORDS = ("Sehr geehrte Damen und Herren, bitte senden Sie mir ein Angebot über drei "
+                "Stück in Größe XL. Grüße").split()
 
-def main():
-    size = int(sys.argv[1])
+
+def prose_chunks():
     rng = random.Random(20191121)
-    out = sys.stdout.buffer
-    written = 0
-    while written < size:
+    while True:
         paragraph = []
         for _ in range(rng.randint(3, 8)):
             words = [rng.choice(WORDS) for _ in range(rng.randint(6, 18))]
@@ -35,8 +40,26 @@ def main():
             else:
                 line = f"{line} {word}" if line else word
         lines.append(line)
-        chunk = ("\n".join(lines) + "\n\n").encode("utf-8")
-        chunk = chunk[: size - written]
+        yield ("\n".join(lines) + "\n\n").encode("utf-8")
+
+
+def letter_chunks():
+    rng = random.Random(7)
+    while True:
+        yield (" ".join(rng.choice(LETTER_WORDS) for _ in range(12)) + "\n").encode("utf-8")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("size", type=int)
+    parser.add_argument("--letter", action="store_true", help="the letter text")
+    options = parser.parse_args()
+    out = sys.stdout.buffer
+    written = 0
+    for chunk in letter_chunks() if options.letter else prose_chunks():
+        if written >= options.size:
+            break
+        chunk = chunk[: options.size - written]  # the last one cut to size
         out.write(chunk)
         written += len(chunk)
 
