@@ -1,15 +1,37 @@
 #include "check/message_check.h"
 
-MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous, unsigned char byte) {
+namespace {
+
+// The position of the byte after the last one handed over: it went out as
+// itself, and cut short the character that one left open.
+unsigned long long position_after_character(const MessageCheck& check) {
+    return check.character_end - (2 * check.escaped) + 1;
+}
+
+} // namespace
+
+MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous, unsigned char byte,
+                                  unsigned long long position) {
     if (byte == 0 && check.first_nul == 0) {
-        check.first_nul = check.bytes_read;
+        check.first_nul = position;
     }
     const Utf8Trouble trouble = utf8_trouble(previous, byte);
     if (trouble.broken && check.first_not_utf8 == 0) {
-        check.first_not_utf8 = check.bytes_read - trouble.bytes_back;
+        check.first_not_utf8 = position - trouble.bytes_back;
     }
     check.utf8_state = trouble.resume;
     return check;
+}
+
+MessageCheck note_character_cut_short(MessageCheck check) {
+    return note_message_trouble(check, check.utf8_state, 'a', position_after_character(check));
+}
+
+void finish_message_check(MessageCheck& check, unsigned long long written) {
+    if (check.utf8_state != UTF8_ACCEPT && written != check.character_end) {
+        check = note_character_cut_short(check);
+    }
+    check.bytes_read = written - (2 * check.escaped);
 }
 
 unsigned long long message_not_utf8_at(const MessageCheck& check) {

@@ -10,9 +10,15 @@
 inline constexpr int FAULT_MESSAGE_NUL = 11;      // a NUL byte in the message
 inline constexpr int FAULT_MESSAGE_NOT_UTF8 = 12; // the message is no UTF-8
 
-// The message, checked as it streams past: one step per byte.
+// The message, checked as it streams past. The body loop hands over only
+// the bytes it escapes, with the length of the body written before each: a
+// byte that goes out as itself is ASCII and not NUL, so it can be at fault
+// only by cutting a character short, which a gap in the body shows. Each
+// escaped byte takes three characters, so the lengths give the positions.
 struct MessageCheck {
-    unsigned long long bytes_read;
+    unsigned long long bytes_read;     // all of them, once the message is read
+    unsigned long long escaped;        // the bytes handed over
+    unsigned long long character_end;  // the body's length after the last one
     unsigned long long first_nul;      // its position, counted from 1; 0 if none
     unsigned long long first_not_utf8; // the first byte of the first bad sequence
     std::uint8_t utf8_state;
@@ -23,29 +29,41 @@ struct MessageCheck {
 // invisible character before the first word.
 inline constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
 
-// Off the common path: a NUL byte or a sequence that is no UTF-8. By value,
-// so that the body loop can keep its check in registers.
+// Off the common path: a NUL byte, or a sequence that is no UTF-8 and ends
+// at byte, the one at position (counted from 1). By value, so that the body
+// loop can keep its check in registers.
 [[nodiscard]] MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous,
-                                                unsigned char byte);
+                                                unsigned char byte, unsigned long long position);
 
-inline void check_message_byte(MessageCheck& check, unsigned char byte) {
-    ++check.bytes_read;
-    const std::uint8_t previous = check.utf8_state;
-    check.utf8_state = utf8_step(previous, byte);
-    if (check.utf8_state == UTF8_TROUBLE) [[unlikely]] {
-        check = note_message_trouble(check, previous, byte);
+// A byte that went out as itself cut short the character that the last
+// one handed over left open.
+[[nodiscard]] MessageCheck note_character_cut_short(MessageCheck check);
+
+// A byte the body escapes, with the body's length written before it.
+inline void check_escaped_message_byte(MessageCheck& check, unsigned char byte,
+                                       unsigned long long written) {
+    if (check.utf8_state != UTF8_ACCEPT && written != check.character_end) [[unlikely]] {
+        check = note_character_cut_short(check);
     }
+    const std::uint8_t previous = check.utf8_state;
+    // Between characters only a NUL or a byte from 0x80 up needs a step.
+    if (previous != UTF8_ACCEPT || static_cast<unsigned char>(byte - 1) >= 0x7F) {
+        check.utf8_state = utf8_step(previous, byte);
+        if (check.utf8_state == UTF8_TROUBLE) [[unlikely]] {
+            check = note_message_trouble(check, previous, byte, written - (2 * check.escaped) + 1);
+        }
+        check.character_end = written + 3;
+    }
+    ++check.escaped;
 }
 
-// The same for a byte that the body carries as itself (an ASCII letter,
-// digit or mark, never NUL): only a character it cuts short is at fault.
-inline void check_plain_message_byte(MessageCheck& check, unsigned char byte) {
+// After the last byte, with the body's whole length.
+void finish_message_check(MessageCheck& check, unsigned long long written);
+
+// Any byte of the message, escaped or not, as if it were escaped.
+inline void check_message_byte(MessageCheck& check, unsigned char byte) {
+    check_escaped_message_byte(check, byte, 3 * check.bytes_read);
     ++check.bytes_read;
-    if (check.utf8_state != UTF8_ACCEPT) [[unlikely]] {
-        const std::uint8_t previous = check.utf8_state;
-        check.utf8_state = UTF8_TROUBLE;
-        check = note_message_trouble(check, previous, byte);
-    }
 }
 
 // Where the message stops being UTF-8, counted from 1, a character cut off

@@ -171,17 +171,17 @@ std::FILE* obtain_target(const char* name, bool name_fits, const StandardStreams
     return target;
 }
 
-// One message byte into the link and the message check; returns how many
-// characters it became.
-inline int write_body_byte(std::FILE* target, int byte, MessageCheck& check) {
-    const int written = encode_body_byte(target, byte);
-    // Most bytes go out as themselves: those need no full step.
-    if (written == 1) {
-        check_plain_message_byte(check, static_cast<unsigned char>(byte));
+// One message byte into the link, and into the message check if it was
+// escaped: a byte that goes out as itself needs no step of its own there.
+// written counts the body's characters.
+inline void write_body_byte(std::FILE* target, int byte, unsigned long long& written,
+                            MessageCheck& check) {
+    if (encode_body_byte(target, byte) == 1) {
+        ++written;
     } else {
-        check_message_byte(check, static_cast<unsigned char>(byte));
+        check_escaped_message_byte(check, static_cast<unsigned char>(byte), written);
+        written += 3;
     }
-    return written;
 }
 
 // The one place where the message is read: byte by byte into the encoder
@@ -189,24 +189,25 @@ inline int write_body_byte(std::FILE* target, int byte, MessageCheck& check) {
 // caller checks for it. Returns the length of the encoded body, counted as
 // it streams.
 unsigned long long write_body(std::FILE* source, std::FILE* target, MessageCheck& check) {
-    unsigned long long length = 0;
-    // A local copy stays in registers across the stream calls.
+    // Local copies stay in registers across the stream calls.
+    unsigned long long written = 0;
     MessageCheck running = check;
     // A byte-order mark can only be the first three bytes: they are taken
     // here, so that the loop needs no test for it.
     int byte = read_byte(source);
-    std::size_t mark_bytes = 0;
-    while (mark_bytes < sizeof BYTE_ORDER_MARK && byte == BYTE_ORDER_MARK[mark_bytes]) {
-        length += static_cast<unsigned>(write_body_byte(target, byte, running));
-        ++mark_bytes;
+    std::size_t taken = 0;
+    while (taken < sizeof BYTE_ORDER_MARK && byte == BYTE_ORDER_MARK[taken]) {
+        write_body_byte(target, byte, written, running);
+        ++taken;
         byte = read_byte(source);
     }
-    running.starts_with_byte_order_mark = mark_bytes == sizeof BYTE_ORDER_MARK;
+    running.starts_with_byte_order_mark = taken == sizeof BYTE_ORDER_MARK;
     for (; byte != EOF; byte = read_byte(source)) {
-        length += static_cast<unsigned>(write_body_byte(target, byte, running));
+        write_body_byte(target, byte, written, running);
     }
+    finish_message_check(running, written);
     check = running;
-    return length;
+    return written;
 }
 
 // Writes the link, plain or as a page; returns the length of its address as

@@ -327,6 +327,26 @@ class Links(CliTest):
                 self.assertEqual(urllib.parse.unquote_to_bytes(body_of(out)),
                                  message.replace(b"\r\n", b"\n") if TOOL.windows else message)
 
+    def test_message_check_agrees_with_a_strict_decoder(self):
+        # Valid pieces, bytes sent as themselves, and faults, shuffled: the
+        # notes name where Python's strict UTF-8 decoder stops, and the first NUL.
+        pieces = [b"a", b" ", b"\xc3\xa4", b"\xe2\x82\xac", b"\xf0\x9f\x93\xa7", b"\n", b"\xc3",
+                  b"\x80", b"\xed\xa0\x80", b"\xf4\x90\x80\x80", b"\xe0\x80\x80", b"\x00"]
+        rng = random.Random(11)
+        for _ in range(60):
+            message = b"".join(rng.choice(pieces[:6] * 8 + pieces[6:]) for _ in range(12))
+            with self.subTest(message=message):
+                expected = []
+                if b"\0" in message:
+                    expected.append(b"an Byte %d ein Nullbyte" % (message.index(b"\0") + 1))
+                try:
+                    message.decode("utf-8")
+                except UnicodeDecodeError as error:
+                    expected.append(b"ab Byte %d kein gueltiges UTF-8" % (error.start + 1))
+                _, _, err = self.run_tool("N", "a@b.c", "S", "-", "-", stdin=message)
+                self.assertEqual(re.findall(rb"(an Byte \d+ ein Nullbyte|ab Byte \d+ kein gueltiges UTF-8)",
+                                            err), expected)
+
     def test_standard_streams_and_ignored_arguments(self):
         empty = (b' Hinweis: Empfaengername ist leer: der Verweis (mit -h die Schaltflaeche) zeigt '
                  b'nur "Nachricht an". Geben Sie einen Namen an.\n')
