@@ -27,11 +27,12 @@ MessageCheck note_character_cut_short(MessageCheck check) {
     return note_message_trouble(check, check.utf8_state, 'a', position_after_character(check));
 }
 
-void finish_message_check(MessageCheck& check, unsigned long long written) {
+MessageCheck finish_message_check(MessageCheck check, unsigned long long written) {
     if (check.utf8_state != UTF8_ACCEPT && written != check.character_end) {
         check = note_character_cut_short(check);
     }
     check.bytes_read = written - (2 * check.escaped);
+    return check;
 }
 
 unsigned long long message_not_utf8_at(const MessageCheck& check) {

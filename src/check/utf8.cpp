@@ -6,6 +6,7 @@
 namespace {
 
 // Byte classes: what a byte can be in UTF-8.
+constexpr unsigned UTF8_CLASSES = 13;
 enum Utf8Class : std::uint8_t {
     NUL_BYTE,
     ASCII,
@@ -38,6 +39,8 @@ enum Utf8State : std::uint8_t {
     FOUR_TAKEN_THREE, // any continuation
     TROUBLE,
 };
+
+static_assert(TROUBLE == UTF8_TROUBLE && TROUBLE + 1 == UTF8_STATES);
 
 constexpr std::uint8_t BYTES_TAKEN[] = {0, 1, 1, 1, 1, 2, 1, 1, 1, 2, 3, 0};
 
@@ -75,15 +78,15 @@ constexpr Utf8Class class_of(unsigned byte) {
     return LEAD_OF_FOUR;
 }
 
+// The states' steps by class, then spread over the bytes of each class:
+// one load per step, with no class to look up first.
 constexpr Utf8Tables build_utf8_tables() {
-    Utf8Tables tables{};
-    for (unsigned byte = 0; byte < 256; ++byte) {
-        tables.byte_class[byte] = class_of(byte);
+    std::uint8_t by_class[UTF8_STATES][UTF8_CLASSES] = {};
+    for (auto& row : by_class) {
+        std::fill(std::begin(row), std::end(row), UTF8_TROUBLE);
     }
-    std::fill(std::begin(tables.transition), std::end(tables.transition), UTF8_TROUBLE);
-    const auto go = [&tables](Utf8State from, Utf8Class on, Utf8State to) {
-        tables.transition[(from * UTF8_CLASSES) + on] =
-            static_cast<std::uint8_t>(to * UTF8_CLASSES);
+    const auto go = [&by_class](Utf8State from, Utf8Class on, Utf8State to) {
+        by_class[from][on] = to;
     };
     const auto on_any_continuation = [&go](Utf8State from, Utf8State to) {
         go(from, CONTINUATION_80_8F, to);
@@ -110,6 +113,12 @@ constexpr Utf8Tables build_utf8_tables() {
     go(F4_TAKEN, CONTINUATION_80_8F, FOUR_TAKEN_TWO);
     on_any_continuation(FOUR_TAKEN_TWO, FOUR_TAKEN_THREE);
     on_any_continuation(FOUR_TAKEN_THREE, BETWEEN);
+    Utf8Tables tables{};
+    for (unsigned state = 0; state < UTF8_STATES; ++state) {
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            tables.next[state][byte] = by_class[state][class_of(byte)];
+        }
+    }
     return tables;
 }
 
@@ -117,7 +126,7 @@ constexpr Utf8Tables build_utf8_tables() {
 
 constexpr Utf8Tables UTF8_TABLES = build_utf8_tables();
 
-unsigned utf8_bytes_taken(std::uint8_t state) { return BYTES_TAKEN[state / UTF8_CLASSES]; }
+unsigned utf8_bytes_taken(std::uint8_t state) { return BYTES_TAKEN[state]; }
 
 Utf8Trouble utf8_trouble(std::uint8_t previous, unsigned char byte) {
     Utf8Trouble trouble{byte != 0 || previous != UTF8_ACCEPT, utf8_bytes_taken(previous),

@@ -9,19 +9,18 @@
 // One table step per byte. A NUL byte stops the recogniser too, for a
 // message must not hold one: both end in UTF8_TROUBLE, which a caller sorts
 // out with utf8_trouble, off the common path.
-inline constexpr std::uint8_t UTF8_CLASSES = 13;
+inline constexpr std::uint8_t UTF8_STATES = 12;
 inline constexpr std::uint8_t UTF8_ACCEPT = 0;
-inline constexpr std::uint8_t UTF8_TROUBLE = 11 * UTF8_CLASSES;
+inline constexpr std::uint8_t UTF8_TROUBLE = UTF8_STATES - 1;
 struct Utf8Tables {
-    std::uint8_t byte_class[256];
-    std::uint8_t transition[12 * UTF8_CLASSES];
+    std::uint8_t next[UTF8_STATES][256];
 };
 extern const Utf8Tables UTF8_TABLES;
 
 // The state after byte: UTF8_ACCEPT between characters, UTF8_TROUBLE as
 // said, anything else inside a character.
 inline std::uint8_t utf8_step(std::uint8_t state, unsigned char byte) {
-    return UTF8_TABLES.transition[state + UTF8_TABLES.byte_class[byte]];
+    return UTF8_TABLES.next[state][byte];
 }
 
 // How many bytes of the character being read a state has taken.

@@ -205,8 +205,7 @@ unsigned long long write_body(std::FILE* source, std::FILE* target, MessageCheck
     for (; byte != EOF; byte = read_byte(source)) {
         write_body_byte(target, byte, written, running);
     }
-    finish_message_check(running, written);
-    check = running;
+    check = finish_message_check(running, written);
     return written;
 }
 
