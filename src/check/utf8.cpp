@@ -143,7 +143,12 @@ std::size_t encode_utf8(char32_t code_point, unsigned char (&bytes)[4]) {
         bytes[0] = static_cast<unsigned char>(code_point);
         return 1;
     }
-    const std::size_t count = code_point < 0x800 ? 2 : code_point < 0x10000 ? 3 : 4;
+    std::size_t count = 4;
+    if (code_point < 0x800) {
+        count = 2;
+    } else if (code_point < 0x10000) {
+        count = 3;
+    }
     constexpr unsigned char LEAD_MARKS[] = {0, 0, 0xC0, 0xE0, 0xF0};
     for (std::size_t i = count - 1; i > 0; --i) {
         bytes[i] = static_cast<unsigned char>(0x80U | (code_point & 0x3FU));
