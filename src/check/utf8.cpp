@@ -81,12 +81,10 @@ constexpr Utf8Class class_of(unsigned byte) {
 // The states' steps by class, then spread over the bytes of each class:
 // one load per step, with no class to look up first.
 constexpr Utf8Tables build_utf8_tables() {
-    std::uint8_t by_class[UTF8_STATES][UTF8_CLASSES] = {};
-    for (auto& row : by_class) {
-        std::fill(std::begin(row), std::end(row), UTF8_TROUBLE);
-    }
+    std::uint8_t by_class[UTF8_STATES * UTF8_CLASSES] = {};
+    std::fill(std::begin(by_class), std::end(by_class), UTF8_TROUBLE);
     const auto go = [&by_class](Utf8State from, Utf8Class on, Utf8State to) {
-        by_class[from][on] = to;
+        by_class[(from * UTF8_CLASSES) + on] = to;
     };
     const auto on_any_continuation = [&go](Utf8State from, Utf8State to) {
         go(from, CONTINUATION_80_8F, to);
@@ -116,7 +114,7 @@ constexpr Utf8Tables build_utf8_tables() {
     Utf8Tables tables{};
     for (unsigned state = 0; state < UTF8_STATES; ++state) {
         for (unsigned byte = 0; byte < 256; ++byte) {
-            tables.next[state][byte] = by_class[state][class_of(byte)];
+            tables.next[state][byte] = by_class[(state * UTF8_CLASSES) + class_of(byte)];
         }
     }
     return tables;
