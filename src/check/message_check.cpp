@@ -23,7 +23,7 @@ MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous, uns
     return check;
 }
 
-MessageCheck note_character_cut_short(MessageCheck check) {
+MessageCheck note_character_cut_short(const MessageCheck& check) {
     return note_message_trouble(check, check.utf8_state, 'a', position_after_character(check));
 }
 

@@ -37,7 +37,7 @@ inline constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
 
 // Off the common path: bytes that went out as themselves cut short the
 // character the last byte handed over left open.
-[[nodiscard]] MessageCheck note_character_cut_short(MessageCheck check);
+[[nodiscard]] MessageCheck note_character_cut_short(const MessageCheck& check);
 
 // A byte the body escapes, with the body's length written before it: one
 // table step, and two branches that are rarely taken.
