@@ -2,7 +2,7 @@
 
 namespace {
 
-bool is_white(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_white(unsigned char c) { return c == ' ' || url_parser_deletes(c); }
 
 std::size_t skip_white(const unsigned char* text, std::size_t from, std::size_t end) {
     while (from < end && is_white(text[from])) {

@@ -6,8 +6,6 @@
 
 namespace {
 
-bool is_tab_or_line_break(char32_t c) { return c == '\t' || c == '\n' || c == '\r'; }
-
 bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
 // P with its raw tabs and line breaks made blanks, or left out of an
@@ -16,7 +14,7 @@ std::size_t blank_raw_spaces(const FieldReading& reading, bool address, char32_t
     std::size_t length = 0;
     for (std::size_t i = 0; i < reading.page_length; ++i) {
         const char32_t c = reading.page[i];
-        if (!is_tab_or_line_break(c)) {
+        if (!url_parser_deletes(c)) {
             out[length++] = c;
         } else if (!address) {
             out[length++] = ' ';
@@ -31,8 +29,7 @@ std::size_t decode_escapes(const char32_t* text, std::size_t length, unsigned ch
     for (std::size_t i = 0; i < length; ++i) {
         if (text[i] == '%' && i + 2 < length && is_hex_digit(text[i + 1]) &&
             is_hex_digit(text[i + 2])) {
-            out[count++] =
-                static_cast<unsigned char>((hex_value(text[i + 1]) * 16) + hex_value(text[i + 2]));
+            out[count++] = escaped_byte(text[i + 1], text[i + 2]);
             i += 2;
             continue;
         }
@@ -78,7 +75,8 @@ FieldMeaning field_meaning(LinkField which, const char* text) {
     }
     for (std::size_t at = 0; at < byte_count;) {
         char32_t c = decode_utf8(bytes, at);
-        if (is_tab_or_line_break(c) && !address) {
+        // The same three that the browser deletes raw, now from escapes.
+        if (url_parser_deletes(c) && !address) {
             c = ' ';
         } else if (is_control(c)) {
             continue;

@@ -33,7 +33,7 @@ std::size_t escape_end(const char* typed, std::size_t position, unsigned& value)
     if (!is_hex_digit(low.first)) {
         return 0;
     }
-    value = (hex_value(high.first) * 16) + hex_value(low.first);
+    value = escaped_byte(high.first, low.first);
     return low.next;
 }
 

@@ -114,9 +114,8 @@ void read_mail(FieldReading& reading) {
         const std::uint8_t index = reading.handed_on[k];
         const char32_t c = reading.page[index];
         if (starts_escape(reading, k)) {
-            reading.mail[reading.mail_length] = static_cast<unsigned char>(
-                (hex_value(reading.page[reading.handed_on[k + 1]]) * 16) +
-                hex_value(reading.page[reading.handed_on[k + 2]]));
+            reading.mail[reading.mail_length] = escaped_byte(
+                reading.page[reading.handed_on[k + 1]], reading.page[reading.handed_on[k + 2]]);
             reading.mail_page_first[reading.mail_length] = index;
             reading.mail_page_last[reading.mail_length] = reading.handed_on[k + 2];
             ++reading.mail_length;

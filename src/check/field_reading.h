@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "common/common.h"
 
@@ -57,6 +58,15 @@ inline bool is_hex_digit(char32_t c) {
 inline unsigned hex_value(char32_t c) {
     return c <= '9' ? static_cast<unsigned>(c - '0')
                     : static_cast<unsigned>((c | 0x20U) - 'a' + 10);
+}
+// The byte that the escape "%" high low stands for.
+inline unsigned char escaped_byte(char32_t high, char32_t low) {
+    return static_cast<unsigned char>((hex_value(high) * 16) + hex_value(low));
+}
+
+// Whether c is one of the ASCII characters in set.
+inline bool is_one_of(char32_t c, const char* set) {
+    return c != 0 && c < 0x80 && std::strchr(set, static_cast<char>(c)) != nullptr;
 }
 
 // The characters that the browser's URL parser deletes from a link.

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "check/field_meaning.h"
+#include "check/field_reading.h"
 #include "check/utf8.h"
 
 namespace {
@@ -26,10 +27,6 @@ struct Rewrite {
         }
     }
 };
-
-bool is_one_of(char32_t c, const char* set) {
-    return c != 0 && c < 0x80 && std::strchr(set, static_cast<char>(c)) != nullptr;
-}
 
 void append_escapes(Rewrite& rewrite, char32_t c) {
     unsigned char bytes[4];
@@ -91,8 +88,9 @@ bool can_be_rewritten(LinkField which, const char* text, const char* typed,
     const bool cut = std::strcmp(text, typed) != 0;
     const bool not_utf8 = findings.by_rule[FAULT_NOT_UTF8].fires;
     const bool address = which == LinkField::recipient_address;
+    // Rule 1 fires in an address exactly where a '"' was typed.
     const bool not_one_address = address && (findings.by_rule[FAULT_ADDRESS_SYNTAX].fires ||
-                                             std::strchr(text, '"') != nullptr);
+                                             findings.by_rule[FAULT_QUOTE_ENDS_HREF].fires);
     // No quoting gets a '"' or '\' through Mutt and Alpine, nor a ';'
     // through Thunderbird.
     const bool unquotable = which == LinkField::recipient_name && holds_one_of(meaning, "\"\\;");

@@ -13,9 +13,6 @@ constexpr std::size_t NOWHERE = static_cast<std::size_t>(-1);
 constexpr char32_t NO_BREAK_SPACE = 0xA0;
 
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool is_one_of(char32_t c, const char* set) {
-    return c != 0 && c < 0x80 && std::strchr(set, static_cast<char>(c)) != nullptr;
-}
 
 // A field with its readings, as the rules look at it.
 struct Field {
@@ -97,9 +94,6 @@ Finding check_broken_percent(const Field& field) {
     return SILENT;
 }
 
-// The name as a mail program reads "NAME <ADDRESS>": a quoted string, or
-// plain words that none of these characters may split. A '"' typed as such
-// also ends the href, quoted string or not.
 // What to do with a character of the name that no quoting gets through
 // every mail program: a '"' or '\\' (Mutt, Alpine), a ';' (Thunderbird reads
 // it as ',', between quotes too).
