@@ -49,6 +49,22 @@ inline bool is_safe_value(unsigned value) {
 
 constexpr char LOWER_HEX_DIGITS[] = "0123456789abcdef";
 
+// The two digits of every byte value, so that an escape takes no shifts.
+struct HexPairs {
+    char digits[256][2];
+};
+
+constexpr HexPairs build_hex_pairs() {
+    HexPairs pairs{};
+    for (unsigned value = 0; value < 256; ++value) {
+        pairs.digits[value][0] = LOWER_HEX_DIGITS[value >> 4U];
+        pairs.digits[value][1] = LOWER_HEX_DIGITS[value & 0x0FU];
+    }
+    return pairs;
+}
+
+constexpr HexPairs HEX_PAIRS = build_hex_pairs();
+
 unsigned long long handed_on_length(const char* text) {
     unsigned long long length = 0;
     for (; *text != '\0'; ++text) {
@@ -81,8 +97,8 @@ int encode_body_byte(std::FILE* target, int byte) {
         return 1;
     }
     write_byte('%', target);
-    write_byte(LOWER_HEX_DIGITS[value >> 4U], target);
-    write_byte(LOWER_HEX_DIGITS[value & 0x0FU], target);
+    write_byte(HEX_PAIRS.digits[value][0], target);
+    write_byte(HEX_PAIRS.digits[value][1], target);
     return 3;
 }
 
