@@ -8,10 +8,10 @@ unsigned long long position_after_character(const MessageCheck& check) {
     return check.character_end - (2 * check.escaped) + 1;
 }
 
-} // namespace
-
-MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous, unsigned char byte,
-                                  unsigned long long position) {
+// A NUL byte, or a sequence that is no UTF-8 and ends at byte, the one at
+// position (counted from 1), found on the step from previous.
+MessageCheck note_trouble(MessageCheck check, std::uint8_t previous, unsigned char byte,
+                          unsigned long long position) {
     if (byte == 0 && check.first_nul == 0) {
         check.first_nul = position;
     }
@@ -19,27 +19,51 @@ MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous, uns
     if (trouble.broken && check.first_not_utf8 == 0) {
         check.first_not_utf8 = position - trouble.bytes_back;
     }
-    check.utf8_state = trouble.resume;
+    check.utf8_row = trouble.resume * UTF8_ROW;
     return check;
 }
 
-MessageCheck note_character_cut_short(const MessageCheck& check) {
-    return note_message_trouble(check, check.utf8_state, 'a', position_after_character(check));
+std::uint8_t state_of(unsigned row) { return static_cast<std::uint8_t>(row / UTF8_ROW); }
+
+// Bytes that went out as themselves after the last one handed over, while
+// that one left a character open.
+bool character_cut_short(const MessageCheck& check, std::uint8_t state,
+                         unsigned long long written) {
+    return state != UTF8_ACCEPT && written != check.character_end;
+}
+
+} // namespace
+
+MessageCheck note_message_trouble(MessageCheck check, unsigned previous_row, unsigned char byte,
+                                  unsigned long long written) {
+    std::uint8_t previous = state_of(previous_row);
+    if (character_cut_short(check, previous, written)) {
+        check = note_trouble(check, previous, 'a', position_after_character(check));
+        previous = state_of(check.utf8_row);
+    }
+    const std::uint8_t next = utf8_step(previous, byte);
+    check.utf8_row = next * UTF8_ROW;
+    if (next == UTF8_TROUBLE) {
+        check = note_trouble(check, previous, byte, written - (2 * check.escaped) + 1);
+    }
+    return check;
 }
 
 MessageCheck finish_message_check(MessageCheck check, unsigned long long written) {
-    if (check.utf8_state != UTF8_ACCEPT && written != check.character_end) {
-        check = note_character_cut_short(check);
+    const std::uint8_t state = state_of(check.utf8_row);
+    if (character_cut_short(check, state, written)) {
+        check = note_trouble(check, state, 'a', position_after_character(check));
     }
     check.bytes_read = written - (2 * check.escaped);
     return check;
 }
 
 unsigned long long message_not_utf8_at(const MessageCheck& check) {
-    if (check.first_not_utf8 != 0 || check.utf8_state == UTF8_ACCEPT) {
+    const std::uint8_t state = state_of(check.utf8_row);
+    if (check.first_not_utf8 != 0 || state == UTF8_ACCEPT) {
         return check.first_not_utf8;
     }
-    return check.bytes_read - utf8_bytes_taken(check.utf8_state) + 1;
+    return check.bytes_read - utf8_bytes_taken(state) + 1;
 }
 
 unsigned message_faults(const MessageCheck& check) {

@@ -21,38 +21,32 @@ struct MessageCheck {
     unsigned long long character_end;  // the body's length after the last one
     unsigned long long first_nul;      // its position, counted from 1; 0 if none
     unsigned long long first_not_utf8; // the first byte of the first bad sequence
-    std::uint8_t utf8_state;
-    bool starts_with_byte_order_mark; // the first three bytes are EF BB BF
+    unsigned utf8_row;                 // the recogniser's state: its row in UTF8_ROW_STEPS
+    bool starts_with_byte_order_mark;  // the first three bytes are EF BB BF
 };
 
 // UTF-8's byte-order mark: U+FEFF, which a mail program keeps as an
 // invisible character before the first word.
 inline constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
 
-// Off the common path: a NUL byte, or a sequence that is no UTF-8 and ends
-// at byte, the one at position (counted from 1). By value, so that the body
-// loop can keep its check in registers.
-[[nodiscard]] MessageCheck note_message_trouble(MessageCheck check, std::uint8_t previous,
-                                                unsigned char byte, unsigned long long position);
-
-// Off the common path: bytes that went out as themselves cut short the
-// character the last byte handed over left open.
-[[nodiscard]] MessageCheck note_character_cut_short(const MessageCheck& check);
+// Off the common path: the step from previous_row on byte, at the body's
+// length written, ends in trouble. By value, so that the body loop can keep
+// its check in registers.
+[[nodiscard]] MessageCheck note_message_trouble(MessageCheck check, unsigned previous_row,
+                                                unsigned char byte, unsigned long long written);
 
 // A byte the body escapes, with the body's length written before it: one
-// table step, and two branches that are rarely taken.
+// table step, and a branch that is rarely taken.
 inline void check_escaped_message_byte(MessageCheck& check, unsigned char byte,
                                        unsigned long long written) {
-    // A gap in the body matters only inside a character: masked, not
-    // branched on, since the pattern of umlauts would mislead a branch.
-    const auto open = static_cast<unsigned long long>(check.utf8_state != UTF8_ACCEPT);
-    if (((written ^ check.character_end) & (0 - open)) != 0) [[unlikely]] {
-        check = note_character_cut_short(check);
-    }
-    const std::uint8_t previous = check.utf8_state;
-    check.utf8_state = utf8_step(previous, byte);
-    if (check.utf8_state == UTF8_TROUBLE) [[unlikely]] {
-        check = note_message_trouble(check, previous, byte, written - (2 * check.escaped) + 1);
+    // Bytes that went out as themselves since the last one handed over
+    // choose the other column of the table: an add, where a branch would
+    // be misled by the pattern of blanks and umlauts.
+    const auto unseen = static_cast<unsigned>(check.character_end < written);
+    const unsigned previous_row = check.utf8_row;
+    check.utf8_row = UTF8_ROW_STEPS.next[previous_row + (2U * byte) + unseen];
+    if (check.utf8_row == UTF8_TROUBLE_ROW) [[unlikely]] {
+        check = note_message_trouble(check, previous_row, byte, written);
     }
     check.character_end = written + 3;
     ++check.escaped;

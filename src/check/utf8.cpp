@@ -120,9 +120,26 @@ constexpr Utf8Tables build_utf8_tables() {
     return tables;
 }
 
+constexpr Utf8RowSteps build_utf8_row_steps(const Utf8Tables& tables) {
+    Utf8RowSteps steps{};
+    for (unsigned state = 0; state < UTF8_STATES; ++state) {
+        const std::uint8_t after_unseen = tables.next[state][unsigned{'a'}];
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            const std::uint8_t seen = tables.next[state][byte];
+            const std::uint8_t unseen =
+                after_unseen == UTF8_TROUBLE ? UTF8_TROUBLE : tables.next[after_unseen][byte];
+            const unsigned at = (state * UTF8_ROW) + (2 * byte);
+            steps.next[at] = static_cast<std::uint16_t>(seen * UTF8_ROW);
+            steps.next[at + 1] = static_cast<std::uint16_t>(unseen * UTF8_ROW);
+        }
+    }
+    return steps;
+}
+
 } // namespace
 
 constexpr Utf8Tables UTF8_TABLES = build_utf8_tables();
+constexpr Utf8RowSteps UTF8_ROW_STEPS = build_utf8_row_steps(UTF8_TABLES);
 
 unsigned utf8_bytes_taken(std::uint8_t state) { return BYTES_TAKEN[state]; }
 

@@ -23,6 +23,18 @@ inline std::uint8_t utf8_step(std::uint8_t state, unsigned char byte) {
     return UTF8_TABLES.next[state][byte];
 }
 
+// The same steps for a reader that sees only some of the bytes, and knows
+// that those it did not see were ASCII and not NUL: such bytes cut short a
+// character that was open. Entry [row + 2 * byte + unseen] is the next
+// state's row, state * UTF8_ROW, so that a step is one load; unseen is 1
+// where such bytes went by before byte, else 0.
+inline constexpr unsigned UTF8_ROW = 2 * 256;
+inline constexpr unsigned UTF8_TROUBLE_ROW = UTF8_TROUBLE * UTF8_ROW;
+struct Utf8RowSteps {
+    std::uint16_t next[UTF8_STATES * UTF8_ROW];
+};
+extern const Utf8RowSteps UTF8_ROW_STEPS;
+
 // How many bytes of the character being read a state has taken.
 unsigned utf8_bytes_taken(std::uint8_t state);
 

@@ -311,7 +311,7 @@ class Links(CliTest):
             ("msg.txt", b"Zeile 1\r\nZeile\x002\n", "S", [nul % (14 if TOOL.windows else 15)]),
             ("-", b"Gr\xfc\xdfe aus K\xf6ln\n", "S", [not_utf8 % 3]),
             ("-", b"a\xf0\x8f\xbf\xbf", "S", [not_utf8 % 2]),  # overlong
-            ("-", b"Gr\xc3x", "S", [not_utf8 % 3]),  # cut short by a byte sent as itself
+            ("-", b"Gr\xc3x\xbc", "S", [not_utf8 % 3]),  # cut short by a byte sent as itself
             ("-", b"\xe2\x82a", "S", [not_utf8 % 1]),
             ("-", b"ab\x00c", "50% Rabatt",
              [b" Hinweis: Betreffzeile enthaelt", b" Hinweis: Vorschlag fuer", nul % 3]),
