@@ -32,13 +32,19 @@ bool character_cut_short(const MessageCheck& check, std::uint8_t state,
     return state != UTF8_ACCEPT && written != check.character_end;
 }
 
+// The character state left open, cut short by the bytes that went out as
+// themselves after the last one handed over.
+MessageCheck note_cut_short(const MessageCheck& check, std::uint8_t state) {
+    return note_trouble(check, state, 'a', position_after_character(check));
+}
+
 } // namespace
 
 MessageCheck note_message_trouble(MessageCheck check, unsigned previous_row, unsigned char byte,
                                   unsigned long long written) {
     std::uint8_t previous = state_of(previous_row);
     if (character_cut_short(check, previous, written)) {
-        check = note_trouble(check, previous, 'a', position_after_character(check));
+        check = note_cut_short(check, previous);
         previous = state_of(check.utf8_row);
     }
     const std::uint8_t next = utf8_step(previous, byte);
@@ -52,7 +58,7 @@ MessageCheck note_message_trouble(MessageCheck check, unsigned previous_row, uns
 MessageCheck finish_message_check(MessageCheck check, unsigned long long written) {
     const std::uint8_t state = state_of(check.utf8_row);
     if (character_cut_short(check, state, written)) {
-        check = note_trouble(check, state, 'a', position_after_character(check));
+        check = note_cut_short(check, state);
     }
     check.bytes_read = written - (2 * check.escaped);
     return check;
