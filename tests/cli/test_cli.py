@@ -362,6 +362,14 @@ class Links(CliTest):
             ("&nbsp;", ["-", "-"], b"Hallo", b"Hallo", b""),
             ("N", ["-", "-"], b"\xef\xbb\xbfHallo", b"%ef%bb%bfHallo", mark),
             ("N", ["-", "-"], b"Hallo \xef\xbb\xbf", b"Hallo%20%ef%bb%bf", b""),
+            ("N", ["-", "-"], b"\xef\xbb\x80Hallo", b"%ef%bb%80Hallo", b""),
+            ("N", ["-", "-"], b"\xef\xbb\xbfHallo\xff", b"%ef%bb%bfHallo%ff",
+             b" Hinweis: Nachricht ist ab Byte 9 kein gueltiges UTF-8: Mailprogramme zeigen dafuer "
+             b"Fragezeichen oder Ersatzzeichen. Speichern Sie die Nachricht als UTF-8.\n" + mark),
+            # a form feed is white space to the page
+            ("\f", ["-", "-"], b"Hallo", b"Hallo",
+             b' Hinweis: Empfaengername enthaelt "%0c": Mailprogramme zeigen es nicht oder falsch '
+             b'an. Lassen Sie es weg.\n' + empty),
         ]
         for name, extra, message, body, notes in cases:
             with self.subTest(name=name, message=message):
@@ -395,26 +403,35 @@ class PageMode(CliTest):
         return out
 
     def test_which_arguments_switch_page_mode_on(self):
+        target_note = (b' Hinweis: Die Seite steht in einer Datei namens "-h": das fuenfte Argument '
+                       b'ist immer die Zieldatei. Die Option -h gehoert hinter die fuenf Argumente')
+        meant = b'; war "page.html" als Zieldatei gemeint, schreiben Sie "page.html -h"'
         cases = [
-            (["N", "a@b.c", "S", "-", "-", "-h"], True),
-            (["N", "a@b.c", "S", "-", "-", "x", "y", "-h"], True),
+            # arguments, page mode, the "-h"-target note (None: none)
+            (["N", "a@b.c", "S", "-", "-", "-h"], True, None),
+            (["N", "a@b.c", "S", "-", "-", "x", "y", "-h"], True, None),
             # a name, address or subject "-h" counts, and stays what it is
-            (["-h", "a@b.c", "S", "-", "-"], True),
-            (["N", "-h", "S", "-", "-"], True),
-            (["N", "a@b.c", "-h", "-", "-"], True),
-            (["N", "a@b.c", "S", "-", "-", "-H", "--h", "-h1"], False),
-            # a target "-h" is a file of that name, with a note
-            (["N", "a@b.c", "S", "-", "-h"], True),
-            (["N", "a@b.c", "S", "-", "-h", "-h", "page.html"], True),
+            (["-h", "a@b.c", "S", "-", "-"], True, None),
+            (["N", "-h", "S", "-", "-"], True, None),
+            (["N", "a@b.c", "-h", "-", "-"], True, None),
+            (["N", "a@b.c", "S", "-", "-", "-H", "--h", "-h1"], False, None),
+            # a target "-h" is a file of that name, with a note naming the
+            # first later argument that is not "-h"
+            (["N", "a@b.c", "S", "-", "-h"], True, target_note + b".\n"),
+            (["N", "a@b.c", "S", "-", "-h", "page.html"], True, target_note + meant + b".\n"),
+            (["N", "a@b.c", "S", "-", "-h", "-h", "page.html"], True, target_note + meant + b".\n"),
+            (["N", "a@b.c", "S", "-", "-h", "page.html", "x.html"], True,
+             target_note + meant + b".\n"),
+            (["N", "a@b.c", "S", "-", "-hx"], False, None),
         ]
-        for args, is_page in cases:
+        for args, is_page, note in cases:
             with self.subTest(args=args):
                 code, out, err = self.run_tool(*args, stdin=self.MESSAGE)  # "-h" is no address
                 self.assertEqual(code, 0)
-                self.assertEqual(b'Datei namens "-h"' in err, args[4] == "-h")
-                self.assertEqual(b'war "page.html" als Zieldatei gemeint' in err, "page.html" in args)
-                if args[4] == "-h":
-                    out = self.read("-h")
+                notes = [line for line in err.splitlines(keepends=True) if b'namens "-h"' in line]
+                self.assertEqual(notes, [] if note is None else [TOOL.text(note)])
+                if args[4] != "-":
+                    out = self.read(args[4])
                     self.assertFalse(os.path.exists(self.path("page.html")))
                 self.assertEqual(out.startswith(b"<!doctype html public "), is_page)
                 self.assertEqual(out.endswith(TOOL.text(b"</div>\n</div>\n\n</body>\n</html>\n")),
