@@ -13,6 +13,9 @@ inline constexpr int ERR_TARGET_NOT_OPENED = 8;
 inline constexpr int ERR_SAME_FILE = 16;
 inline constexpr int ERR_TARGET_NOT_WRITTEN = 32;
 inline constexpr int ERR_SOURCE_NOT_READ = 64;
+// The target holds a file this program did not write, and the command line
+// looks shifted or swapped: overwriting it would most likely lose it.
+inline constexpr int ERR_TARGET_KEPT = 128;
 
 // The process-wide error-flag word, 0 at start.
 extern int ErrorFlags;

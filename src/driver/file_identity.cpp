@@ -101,6 +101,11 @@ bool stream_is_directory(std::FILE* stream) {
            information.Directory != FALSE;
 }
 
+bool stream_is_regular_file(std::FILE* stream) {
+    const HANDLE handle = handle_of(stream);
+    return handle != INVALID_HANDLE_VALUE && is_regular_file(handle);
+}
+
 #else
 
 #include <sys/stat.h>
@@ -131,6 +136,11 @@ bool stream_is_named_file(std::FILE* stream, const char* name) {
 bool stream_is_directory(std::FILE* stream) {
     struct stat status = {};
     return fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool stream_is_regular_file(std::FILE* stream) {
+    struct stat status = {};
+    return fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 #endif

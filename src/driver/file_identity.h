@@ -16,3 +16,7 @@ bool stream_is_named_file(std::FILE* stream, const char* name);
 // True if the stream is open on a directory, which holds no message to read
 // (Wine hands a program started with its input closed a directory there).
 bool stream_is_directory(std::FILE* stream);
+
+// True if the stream is open on a regular file, which can be read again
+// from its start.
+bool stream_is_regular_file(std::FILE* stream);

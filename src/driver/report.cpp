@@ -76,6 +76,13 @@ void write_error_messages(std::FILE* out, int flags, char** argv) {
         std::fputs(" Fehler 6:", out);
         std::fprintf(out, " Quelldatei %s konnte nicht vollstaendig gelesen werden.\n\n", argv[4]);
     }
+    if ((flags & ERR_TARGET_KEPT) != 0) {
+        std::fputs(" Fehler 7:", out);
+        std::fprintf(out,
+                     " Zieldatei %s wurde nicht ueberschrieben, weil die Argumente verschoben "
+                     "oder vertauscht aussehen.\n\n",
+                     argv[5]);
+    }
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 
 // Prints the help text and, for each error bit set in flags, its numbered
 // message to standard output. Reads argv[0] always, argv[4] for bits 4, 16
-// and 64, argv[5] for bits 8 and 32. Returns flags unchanged.
+// and 64, argv[5] for bits 8, 32 and 128. Returns flags unchanged.
 int print_report(int flags, char** argv);
 
 // The same report, written to out.

@@ -178,7 +178,7 @@ std::string expected_output(const std::vector<std::string>& arguments, bool page
 
 bool is_single_error_bit(int status) {
     return status == 1 || status == 2 || status == 4 || status == 8 || status == 16 ||
-           status == 32 || status == 64;
+           status == 32 || status == 64 || status == 128;
 }
 
 void prepare_folder(const std::string& message) {

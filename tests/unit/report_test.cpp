@@ -65,6 +65,8 @@ TEST(Report, HelpTextAndOneMessagePerErrorBit) {
                                  "vollstaendig geschrieben werden.\n\n"},
         {ERR_SOURCE_NOT_READ,
          " Fehler 6: Quelldatei nix%s.txt konnte nicht vollstaendig gelesen werden.\n\n"},
+        {ERR_TARGET_KEPT, " Fehler 7: Zieldatei /kein/ordner/z.html wurde nicht ueberschrieben, "
+                          "weil die Argumente verschoben oder vertauscht aussehen.\n\n"},
     };
     for (const auto& c : cases) {
         int returned = 0;
