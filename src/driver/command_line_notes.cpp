@@ -6,8 +6,124 @@
 
 namespace {
 
-// An argument on the console as the link check's notes show characters:
-// printable ASCII as itself, any other byte as "%xx".
+bool is_page_option(const char* argument) { return std::strcmp(argument, "-h") == 0; }
+
+// The first argument after the fifth that is not "-h", where the fifth is:
+// the target most likely meant. 0 if there is none.
+int meant_target(int argc, char** argv) {
+    if (argc <= 5 || !is_page_option(argv[5])) {
+        return 0;
+    }
+    for (int i = 6; i < argc; ++i) {
+        if (!is_page_option(argv[i])) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+// Whether a POSIX shell and a batch file both take the argument as it
+// stands: no blank, nothing they would expand, split or redirect at.
+bool pastes_as_it_stands(const char* argument) {
+    for (; *argument != '\0'; ++argument) {
+        const auto byte = static_cast<unsigned char>(*argument);
+        const bool letter_or_digit = (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
+                                     (byte >= 'A' && byte <= 'Z');
+        if (!letter_or_digit && std::strchr("-_./:@+", byte) == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void write_target_option_note(std::FILE* out, const char* meant) {
+    std::fputs(" Hinweis: Die Seite steht in einer Datei namens \"-h\": das fuenfte Argument ist "
+               "immer die Zieldatei. Die Option -h gehoert hinter die fuenf Argumente",
+               out);
+    if (meant == nullptr) {
+        std::fputs(".\n", out);
+        return;
+    }
+    std::fputs("; war \"", out);
+    write_argument(out, meant);
+    if (pastes_as_it_stands(meant)) {
+        // The end of the line is the end of the advice, so it can be copied
+        // as it stands.
+        std::fputs("\" als Zieldatei gemeint, schreiben Sie: ", out);
+        write_argument(out, meant);
+        std::fputs(" -h\n", out);
+    } else {
+        std::fputs("\" als Zieldatei gemeint, schreiben Sie es als fuenftes Argument und -h "
+                   "dahinter.\n",
+                   out);
+    }
+}
+
+// A dash as a word processor writes it, U+2010 to U+2015 or the minus sign
+// U+2212, in UTF-8; returns its length, or 0.
+std::size_t typographic_dash_length(const char* text) {
+    const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const bool general_punctuation =
+        byte(0) == 0xE2 && byte(1) == 0x80 && byte(2) >= 0x90 && byte(2) <= 0x95;
+    const bool minus = byte(0) == 0xE2 && byte(1) == 0x88 && byte(2) == 0x92;
+    return general_punctuation || minus ? 3 : 0;
+}
+
+bool equals_ignoring_case(const char* text, std::size_t length, const char* lower) {
+    if (length != std::strlen(lower)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if ((text[i] | 0x20) != lower[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the argument looks like a try at the option -h: "-H", "--h",
+// "--html", "/h", "-h" with blanks around it, or a typographic dash and "h".
+bool looks_like_page_option(const char* argument) {
+    std::size_t begin = 0;
+    std::size_t end = std::strlen(argument);
+    while (begin < end && (argument[begin] == ' ' || argument[begin] == '\t')) {
+        ++begin;
+    }
+    while (end > begin && (argument[end - 1] == ' ' || argument[end - 1] == '\t')) {
+        --end;
+    }
+    const char* word = argument + begin;
+    std::size_t dash = typographic_dash_length(word);
+    if (dash == 0) {
+        dash = std::strncmp(word, "--", 2) == 0 ? 2 : (word[0] == '-' || word[0] == '/' ? 1 : 0);
+    }
+    const std::size_t length = end - begin;
+    return dash > 0 && dash < length &&
+           (equals_ignoring_case(word + dash, length - dash, "h") ||
+            equals_ignoring_case(word + dash, length - dash, "html"));
+}
+
+void write_unused_argument_note(std::FILE* out, int position, char** argv, bool shifted) {
+    std::fprintf(out, " Hinweis: Argument %d \"", position);
+    write_argument(out, argv[position]);
+    std::fputs("\" wurde nicht verwendet", out);
+    if (looks_like_page_option(argv[position])) {
+        std::fputs(": die Option fuer eine ganze HTML-Seite wird -h geschrieben, mit "
+                   "Bindestrich und kleinem h.\n",
+                   out);
+    } else if (shifted) {
+        std::fputs("; als Zieldatei gilt das fuenfte Argument \"", out);
+        write_argument(out, argv[5]);
+        std::fputs("\". Wahrscheinlich fehlen Anfuehrungszeichen: Argumente mit Leerzeichen "
+                   "muessen in Anfuehrungszeichen eingeschlossen werden.\n",
+                   out);
+    } else {
+        std::fputs(": nach den fuenf Argumenten nimmt das Programm nur die Option -h.\n", out);
+    }
+}
+
+} // namespace
+
 void write_argument(std::FILE* out, const char* argument) {
     for (; *argument != '\0'; ++argument) {
         const auto byte = static_cast<unsigned char>(*argument);
@@ -19,35 +135,29 @@ void write_argument(std::FILE* out, const char* argument) {
     }
 }
 
-bool is_page_option(const char* argument) { return std::strcmp(argument, "-h") == 0; }
-
-} // namespace
-
-void write_target_option_note(std::FILE* out, int argc, char** argv) {
-    if (argc <= 5 || !is_page_option(argv[5])) {
-        return;
+bool command_line_is_shifted(int argc, char** argv) {
+    if (argc <= 6 || is_page_option(argv[5])) {
+        return false;
     }
-    std::fputs(" Hinweis: Die Seite steht in einer Datei namens \"-h\": das fuenfte Argument ist "
-               "immer die Zieldatei. Die Option -h gehoert hinter die fuenf Argumente",
-               out);
     for (int i = 6; i < argc; ++i) {
         if (!is_page_option(argv[i])) {
-            std::fputs("; war \"", out);
-            write_argument(out, argv[i]);
-            std::fputs("\" als Zieldatei gemeint, schreiben Sie \"", out);
-            write_argument(out, argv[i]);
-            std::fputs(" -h\"", out);
-            break;
+            return true;
         }
     }
-    std::fputs(".\n", out);
+    return false;
 }
 
-void write_long_file_name_note(std::FILE* out, const char* role) {
-    std::fprintf(out,
-                 " Hinweis: Der Name der %s ist laenger als 99 Bytes; so lange Namen oeffnet das "
-                 "Programm nicht. Geben Sie einen kuerzeren Pfad an.\n",
-                 role);
+void write_argument_notes(std::FILE* out, int argc, char** argv) {
+    const int meant = meant_target(argc, argv);
+    if (argc > 5 && is_page_option(argv[5])) {
+        write_target_option_note(out, meant == 0 ? nullptr : argv[meant]);
+    }
+    const bool shifted = command_line_is_shifted(argc, argv);
+    for (int i = 6; i < argc; ++i) {
+        if (i != meant && !is_page_option(argv[i])) {
+            write_unused_argument_note(out, i, argv, shifted);
+        }
+    }
 }
 
 void write_empty_name_note(std::FILE* out, const char* recipient_name) {

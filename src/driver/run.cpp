@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "check/field_notes.h"
@@ -7,8 +8,10 @@
 #include "common/common.h"
 #include "driver/command_line_notes.h"
 #include "driver/file_identity.h"
+#include "driver/open_failure_notes.h"
 #include "driver/report.h"
 #include "driver/standard_descriptors.h"
+#include "driver/target_guard.h"
 #include "link/link_writer.h"
 #include "link/page_frame.h"
 
@@ -272,7 +275,7 @@ void write_link_notes(const LinkFields& fields, int argc, char** argv, const Mes
     write_link_field_notes(stderr, LinkField::recipient_address, fields.recipient_address, argv[2]);
     write_link_field_notes(stderr, LinkField::subject, fields.subject, argv[3]);
     write_message_notes(stderr, check);
-    write_target_option_note(stderr, argc, argv);
+    write_argument_notes(stderr, argc, argv);
     write_empty_name_note(stderr, fields.recipient_name);
     write_byte_order_mark_note(stderr, check);
 }
@@ -309,27 +312,33 @@ int run_sequence(int argc, char** argv, const StandardStreams& standard) {
     bool source_open = false;
     if (ErrorFlags == 0) {
         source = obtain_source(fields.source_name, source_name_fits, standard);
-        if (source == nullptr) {
+        source_open = source != nullptr;
+        if (!source_open) {
+            const int open_error = errno;
             fail(ERR_SOURCE_NOT_FOUND, argv);
-            if (!source_name_fits) {
-                write_long_file_name_note(stderr, "Quelldatei");
-            }
-        } else {
-            source_open = true;
+            write_open_failure_note(stderr, true, argv[4], source_name_fits, open_error);
         }
+    }
+    // A shifted or swapped command line must not cost a file.
+    if (ErrorFlags == 0 && target_name_fits &&
+        target_must_be_kept(fields.target_name, command_line_is_shifted(argc, argv), source,
+                            !is_standard_stream_name(fields.source_name))) {
+        fail(ERR_TARGET_KEPT, argv);
     }
     // Only now may the target be created or truncated: the source is there.
     std::FILE* target = nullptr;
     if (ErrorFlags == 0) {
         target = obtain_target(fields.target_name, target_name_fits, standard);
         if (target == nullptr) {
+            const int open_error = errno;
             fail(ERR_TARGET_NOT_OPENED, argv);
-            if (!target_name_fits) {
-                write_long_file_name_note(stderr, "Zieldatei");
-            }
+            write_open_failure_note(stderr, false, argv[5], target_name_fits, open_error);
         }
     }
     if (ErrorFlags != 0) {
+        if ((ErrorFlags & (ERR_SOURCE_NOT_FOUND | ERR_TARGET_NOT_OPENED | ERR_TARGET_KEPT)) != 0) {
+            write_argument_notes(stderr, argc, argv);
+        }
         if (source_open) {
             std::fclose(source);
         }
