@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import urllib.parse
@@ -46,6 +47,22 @@ class Platform:
 
 
 TOOL = None  # set from the command line
+
+# The note on an argument after the fifth that is not "-h", and its three
+# endings: a try at the option, a shifted line (with the target taken), and
+# neither.
+def unused(position, argument, ending):
+    return b' Hinweis: Argument %d "%s" wurde nicht verwendet%s' % (position, argument, ending)
+
+
+AS_OPTION = (b": die Option fuer eine ganze HTML-Seite wird -h geschrieben, mit Bindestrich und "
+             b"kleinem h.\n")
+SHIFTED = (b'; als Zieldatei gilt das fuenfte Argument "%s". Wahrscheinlich fehlen '
+           b"Anfuehrungszeichen: Argumente mit Leerzeichen muessen in Anfuehrungszeichen "
+           b"eingeschlossen werden.\n")
+ONLY_THE_OPTION = b": nach den fuenf Argumenten nimmt das Programm nur die Option -h.\n"
+KEPT = (b" Fehler 7: Zieldatei %s wurde nicht ueberschrieben, weil die Argumente verschoben "
+        b"oder vertauscht aussehen.\n\n")
 
 
 def link(name, address, subject, body):
@@ -127,54 +144,106 @@ class Failures(CliTest):
             self.write(name, b"Nachricht\n")
         os.symlink("msg.txt", self.path("link-to-msg.txt"))
         os.link(self.path("msg.txt"), self.path("hard-msg.txt"))
+        too_long = (b" Hinweis: Der Name der %s ist laenger als 99 Bytes; so lange Namen oeffnet das "
+                    b"Programm nicht. Geben Sie einen kuerzeren Pfad an.\n")
+        folder = b' Hinweis: "folder" ist ein Ordner, keine Datei. Geben Sie als '
+        no_folder = b" Pruefen Sie den Pfad.\n"
         cases = [
-            # source, target, status, what the report names
-            ("nix.txt", "out.html", 4, b" Fehler 2: Quelldatei nix.txt existiert nicht.\n\n"),
-            ("folder", "out.html", 4, b" Fehler 2: Quelldatei folder existiert nicht.\n\n"),
+            # source, target, status, what the report names, the note after it
+            ("nix.txt", "out.html", 4, b" Fehler 2: Quelldatei nix.txt existiert nicht.\n\n", b""),
+            ("folder", "out.html", 4, b" Fehler 2: Quelldatei folder existiert nicht.\n\n",
+             folder + b"Quelldatei die Datei mit der Nachricht an.\n"),
+            ("kein/msg.txt", "out.html", 4,
+             b" Fehler 2: Quelldatei kein/msg.txt existiert nicht.\n\n",
+             b' Hinweis: Den Ordner "kein" im Pfad der Quelldatei gibt es nicht.' + no_folder),
             (long_name, "out.html", 4,
-             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % long_name.encode()),
+             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % long_name.encode(),
+             too_long % b"Quelldatei"),
             (name_100, "out.html", 4,
-             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % name_100.encode()),
+             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % name_100.encode(),
+             too_long % b"Quelldatei"),
             # two long names alike in their first 99 bytes: never compared cut
             (long_name, long_name[:-4] + ".htm", 4,
-             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % long_name.encode()),
+             b" Fehler 2: Quelldatei %s existiert nicht.\n\n" % long_name.encode(),
+             too_long % b"Quelldatei"),
             ("msg.txt", "kein/ordner/out.html", 8,
-             b" Fehler 3: Zieldatei kein/ordner/out.html konnte nicht geoeffnet werden.\n\n"),
+             b" Fehler 3: Zieldatei kein/ordner/out.html konnte nicht geoeffnet werden.\n\n",
+             b' Hinweis: Den Ordner "kein" im Pfad der Zieldatei gibt es nicht.' + no_folder),
+            ("msg.txt", "msg.txt/out.html", 8,
+             b" Fehler 3: Zieldatei msg.txt/out.html konnte nicht geoeffnet werden.\n\n",
+             b' Hinweis: "msg.txt" im Pfad der Zieldatei ist kein Ordner.' + no_folder),
             ("msg.txt", "folder", 8,
-             b" Fehler 3: Zieldatei folder konnte nicht geoeffnet werden.\n\n"),
+             b" Fehler 3: Zieldatei folder konnte nicht geoeffnet werden.\n\n",
+             folder + b"Zieldatei den Namen einer Datei an.\n"),
             ("msg.txt", long_name, 8,
-             b" Fehler 3: Zieldatei %s konnte nicht geoeffnet werden.\n\n" % long_name.encode()),
+             b" Fehler 3: Zieldatei %s konnte nicht geoeffnet werden.\n\n" % long_name.encode(),
+             too_long % b"Zieldatei"),
             ("msg.txt", name_100, 8,
-             b" Fehler 3: Zieldatei %s konnte nicht geoeffnet werden.\n\n" % name_100.encode()),
+             b" Fehler 3: Zieldatei %s konnte nicht geoeffnet werden.\n\n" % name_100.encode(),
+             too_long % b"Zieldatei"),
             # the names are compared before the source is looked for
             ("nix.txt", "nix.txt", 16,
-             b" Fehler 4: Quelldatei nix.txt und Zieldatei sind identisch.\n\n"),
+             b" Fehler 4: Quelldatei nix.txt und Zieldatei sind identisch.\n\n", b""),
             ("msg.txt", "msg.txt", 16,
-             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n"),
+             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n", b""),
             ("msg.txt", "./msg.txt", 16,
-             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n"),
+             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n", b""),
             ("msg.txt", "link-to-msg.txt", 16,
-             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n"),
+             b" Fehler 4: Quelldatei msg.txt und Zieldatei sind identisch.\n\n", b""),
             ("hard-msg.txt", "msg.txt", 16,
-             b" Fehler 4: Quelldatei hard-msg.txt und Zieldatei sind identisch.\n\n"),
+             b" Fehler 4: Quelldatei hard-msg.txt und Zieldatei sind identisch.\n\n", b""),
         ]
         before = {name: self.read(name) for name in os.listdir(self.dir)
                   if os.path.isfile(self.path(name))}
-        for source, target, status, error_line in cases:
+        for source, target, status, error_line, note in cases:
             with self.subTest(source=source, target=target):
                 code, out, err = self.run_tool("N", "A", "S", source, target)
                 self.assertEqual(code, status)
                 self.assert_report(out, error_line)
-                # A name over 99 bytes gets a note saying so, no other failure does.
-                role, name = {4: ("Quelldatei", source), 8: ("Zieldatei", target)}.get(status, ("", ""))
-                note = TOOL.text(b" Hinweis: Der Name der %s ist laenger als 99 Bytes; so lange Namen "
-                                 b"oeffnet das Programm nicht. Geben Sie einen kuerzeren Pfad an.\n"
-                                 % role.encode())
-                self.assertEqual(err, note if len(name) > 99 else b"")
+                self.assertEqual(err, TOOL.text(note))
                 self.assertFalse(os.path.exists(self.path("out.html")))
                 after = {name: self.read(name) for name in os.listdir(self.dir)
                          if os.path.isfile(self.path(name))}
                 self.assertEqual(after, before)
+
+    def test_files_the_user_may_not_open(self):
+        self.require_posix("drops its privileges with setpriv")
+        if os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("needs root and setpriv to run as another user")
+        os.chmod(self.dir, 0o755)
+        self.write("msg.txt", b"Hallo\n")
+        self.write("secret.txt", b"geheim\n")
+        os.chmod(self.path("secret.txt"), 0o600)
+        # the program's own link, but one the user may write and not read
+        own_link = b'<a href="mailto:N <A>?subject=S&body=">\nNachricht an N\n</a>\n'
+        self.write("link.html", own_link)
+        os.chown(self.path("link.html"), 65534, 65534)
+        os.chmod(self.path("link.html"), 0o200)
+        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
+        shifted = (b' Hinweis: Argument 6 "x" wurde nicht verwendet; als Zieldatei gilt das fuenfte '
+                   b'Argument "link.html". Wahrscheinlich fehlen Anfuehrungszeichen: Argumente mit '
+                   b'Leerzeichen muessen in Anfuehrungszeichen eingeschlossen werden.\n')
+        cases = [
+            (["secret.txt", "-"], 4, b" Fehler 2: Quelldatei secret.txt existiert nicht.\n\n",
+             b" Hinweis: Das Programm darf die Quelldatei nicht lesen (keine Berechtigung). "
+             b"Pruefen Sie die Zugriffsrechte.\n"),
+            (["msg.txt", "out.html"], 8,
+             b" Fehler 3: Zieldatei out.html konnte nicht geoeffnet werden.\n\n",
+             b" Hinweis: Das Programm darf die Zieldatei nicht schreiben (keine Berechtigung). "
+             b"Pruefen Sie die Zugriffsrechte.\n"),
+            # a target that cannot be read counts as none of the program's own
+            (["msg.txt", "link.html", "x"], 128,
+             b" Fehler 7: Zieldatei link.html wurde nicht ueberschrieben, weil die Argumente "
+             b"verschoben oder vertauscht aussehen.\n\n", shifted),
+        ]
+        for args, status, error_line, note in cases:
+            with self.subTest(args=args):
+                proc = subprocess.run([*nobody, TOOL.exe, "N", "A", "S", *args], cwd=self.dir,
+                                      capture_output=True, timeout=60)
+                self.assertEqual((proc.returncode, proc.stderr), (status, note))
+                self.assert_report(proc.stdout, error_line)
+        self.assertEqual(os.stat(self.path("link.html")).st_size, len(own_link))
+        self.assertFalse(os.path.exists(self.path("out.html")))
 
     def test_standard_stream_that_is_the_named_file(self):
         self.write("msg.txt", b"Nachricht\n")
@@ -355,7 +424,9 @@ class Links(CliTest):
         cases = [
             # name, further arguments, message, body, notes
             ("N", ["-", "-"], b"Hallo Welt\n", b"Hallo%20Welt%0a", b""),
-            ("N", ["-", "-", "x", "-H", "--h", "-h1"], b"\xc3\xa4&#", b"%c3%a4%26%23", b""),
+            ("N", ["-", "-", "x", "-H", "--h", "-h1"], b"\xc3\xa4&#", b"%c3%a4%26%23",
+             unused(6, b"x", SHIFTED % b"-") + unused(7, b"-H", AS_OPTION)
+             + unused(8, b"--h", AS_OPTION) + unused(9, b"-h1", SHIFTED % b"-")),
             ("N", ["-", "-"], b"", b"", b""),
             ("", ["-", "-"], b"Hallo", b"Hallo", empty),
             (" &#32;\t", ["-", "-"], b"Hallo", b"Hallo", empty),
@@ -405,7 +476,9 @@ class PageMode(CliTest):
     def test_which_arguments_switch_page_mode_on(self):
         target_note = (b' Hinweis: Die Seite steht in einer Datei namens "-h": das fuenfte Argument '
                        b'ist immer die Zieldatei. Die Option -h gehoert hinter die fuenf Argumente')
-        meant = b'; war "page.html" als Zieldatei gemeint, schreiben Sie "page.html -h"'
+        meant = b'; war "page.html" als Zieldatei gemeint, schreiben Sie: page.html -h\n'
+        in_words = (b'; war "mein page.html" als Zieldatei gemeint, schreiben Sie es als fuenftes '
+                    b'Argument und -h dahinter.\n')
         cases = [
             # arguments, page mode, the "-h"-target note (None: none)
             (["N", "a@b.c", "S", "-", "-", "-h"], True, None),
@@ -418,10 +491,11 @@ class PageMode(CliTest):
             # a target "-h" is a file of that name, with a note naming the
             # first later argument that is not "-h"
             (["N", "a@b.c", "S", "-", "-h"], True, target_note + b".\n"),
-            (["N", "a@b.c", "S", "-", "-h", "page.html"], True, target_note + meant + b".\n"),
-            (["N", "a@b.c", "S", "-", "-h", "-h", "page.html"], True, target_note + meant + b".\n"),
-            (["N", "a@b.c", "S", "-", "-h", "page.html", "x.html"], True,
-             target_note + meant + b".\n"),
+            (["N", "a@b.c", "S", "-", "-h", "page.html"], True, target_note + meant),
+            (["N", "a@b.c", "S", "-", "-h", "-h", "page.html"], True, target_note + meant),
+            (["N", "a@b.c", "S", "-", "-h", "page.html", "x.html"], True, target_note + meant),
+            # advice to paste only where a shell takes it as it stands
+            (["N", "a@b.c", "S", "-", "-h", "mein page.html"], True, target_note + in_words),
             (["N", "a@b.c", "S", "-", "-hx"], False, None),
         ]
         for args, is_page, note in cases:
@@ -433,6 +507,7 @@ class PageMode(CliTest):
                 if args[4] != "-":
                     out = self.read(args[4])
                     self.assertFalse(os.path.exists(self.path("page.html")))
+                    self.assertFalse(os.path.exists(self.path("mein page.html")))
                 self.assertEqual(out.startswith(b"<!doctype html public "), is_page)
                 self.assertEqual(out.endswith(TOOL.text(b"</div>\n</div>\n\n</body>\n</html>\n")),
                                  is_page)
@@ -490,6 +565,109 @@ class PageMode(CliTest):
                 self.assertNotIn(b"<!doctype", out)
         self.assertEqual(self.read("msg.txt"), b"Nachricht\n")
         self.assertFalse(os.path.exists(self.path("out.html")))
+
+class MistypedCommandLines(CliTest):
+    OWN_LINK = b'<a href="mailto:N <a@b.c>?subject=S&body=Alt">\nNachricht an N\n</a>\n'
+    OWN_PAGE = (b'<!doctype html public "-//w3c//dtd html 4.01 Transitional//en" '
+                b'"http://www.w3.org/TR/html4/loose.dtd">\n<html lang="de">\n')
+    MESSAGE = b"Guten Tag,\nich haette gern eine Torte.\n"
+
+    def test_arguments_the_program_does_not_use(self):
+        cases = [
+            # the arguments after the fifth; the notes
+            (["--html"], unused(6, b"--html", AS_OPTION)),
+            (["-H"], unused(6, b"-H", AS_OPTION)),
+            (["/h"], unused(6, b"/h", AS_OPTION)),
+            ([" -h "], unused(6, b" -h ", AS_OPTION)),
+            (["\u2013h"], unused(6, b"%e2%80%93h", AS_OPTION)),  # an en dash
+            (["\u2014h"], unused(6, b"%e2%80%94h", AS_OPTION)),  # an em dash
+            (["-h", "Torte"], unused(7, b"Torte", SHIFTED % b"out.html")),
+            (["-h", "-h"], b""),
+        ]
+        for extra, notes in cases:
+            with self.subTest(extra=extra):
+                code, out, err = self.run_tool("N", "a@b.c", "S", "-", "out.html", *extra,
+                                               stdin=b"Hallo")
+                self.assertEqual((code, out, err), (0, b"", TOOL.text(notes)))
+        # With the fifth "-h", a later argument is the target meant or unused.
+        code, _, err = self.run_tool("N", "a@b.c", "S", "-", "-h", "seite.html", "x y", "-h")
+        self.assertEqual(code, 0)
+        self.assertTrue(err.endswith(TOOL.text(b"schreiben Sie: seite.html -h\n"
+                                               + unused(7, b"x y", ONLY_THE_OPTION))), err)
+
+    def set_up_files(self):
+        """The files of a small web site's folder, each with an old time stamp."""
+        files = {"msg.txt": self.MESSAGE, "Torte": b"Sahne\n", "link.html": self.OWN_LINK,
+                 "seite.html": self.OWN_PAGE, "leer.html": b"", "kurz.html": b"<a h"}
+        for name, data in files.items():
+            self.write(name, data)
+            os.utime(self.path(name), ns=(10**18, 10**18))
+        return self.snapshot()
+
+    def snapshot(self):
+        return {name: (self.read(name), os.stat(self.path(name)).st_mtime_ns)
+                for name in sorted(os.listdir(self.dir)) if os.path.isfile(self.path(name))}
+
+    def test_a_shifted_or_swapped_line_loses_no_file(self):
+        after_torte = unused(6, b"seite.html", SHIFTED % b"msg.txt")
+        cases = [
+            # subject and the further arguments, the target that must be kept, the notes
+            (["Anfrage", "Torte", "msg.txt", "seite.html", "-h"], "msg.txt", after_torte),
+            (["Anfrage", "msg.txt", "Torte", "--html"], "Torte", unused(6, b"--html", AS_OPTION)),
+            (["Anfrage", "msg.txt", "kurz.html", "x"], "kurz.html",
+             unused(6, b"x", SHIFTED % b"kurz.html")),
+            # source and target swapped: the source is the program's own output
+            (["Anfrage", "seite.html", "msg.txt"], "msg.txt", b""),
+            (["Anfrage", "link.html", "msg.txt", "-h"], "msg.txt", b""),
+        ]
+        for args, target, notes in cases:
+            with self.subTest(args=args):
+                before = self.set_up_files()
+                code, out, err = self.run_tool("N", "a@b.c", *args)
+                self.assertEqual((code, err), (128, TOOL.text(notes)))
+                self.assert_report(out, KEPT % target.encode())
+                self.assertEqual(self.snapshot(), before)
+
+    def test_lines_that_still_run(self):
+        cases = [
+            # subject and the further arguments, the target written; all shifted but the last two
+            (["Anfrage", "msg.txt", "neu.html", "x"], "neu.html"),  # missing
+            (["Anfrage", "msg.txt", "leer.html", "x"], "leer.html"),  # empty
+            (["Anfrage", "msg.txt", "-", "x"], "-"),
+            (["Anfrage", "msg.txt", "link.html", "x"], "link.html"),  # the program's own
+            (["Anfrage", "msg.txt", "seite.html", "x", "-h"], "seite.html"),
+            # not shifted, and a source that is no output of the program's
+            (["Anfrage", "msg.txt", "Torte"], "Torte"),
+            # standard input is never looked at
+            (["Anfrage", "-", "Torte"], "Torte"),
+        ]
+        for args, target in cases:
+            with self.subTest(args=args):
+                self.set_up_files()
+                for _ in range(2):  # the same command twice
+                    code, out, _ = self.run_tool("N", "a@b.c", *args, stdin=self.OWN_PAGE)
+                    self.assertEqual(code, 0)
+                    written = out if target == "-" else self.read(target)
+                    self.assertIn(b"?subject=Anfrage&body=", written)
+
+    def test_fifo_as_target_is_never_looked_at(self):
+        self.require_posix("a FIFO")
+        self.write("msg.txt", self.MESSAGE)
+        os.mkfifo(self.path("link.fifo"))
+        received = []
+
+        def read_fifo():
+            with open(self.path("link.fifo"), "rb") as fifo:
+                received.append(fifo.read())
+
+        reader = threading.Thread(target=read_fifo)
+        reader.start()
+        code, _, _ = self.run_tool("N", "a@b.c", "Anfrage", "msg.txt", "link.fifo", "x")
+        reader.join(timeout=60)
+        self.assertEqual(code, 0)
+        self.assertEqual(received, [link(b"N", b"a@b.c", b"Anfrage", b"Guten%20Tag,%0aich%20"
+                                         b"haette%20gern%20eine%20Torte.%0a")])
+
 
 class Wildcards(CliTest):
     def test_wildcard_source(self):

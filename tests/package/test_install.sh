@@ -25,7 +25,7 @@ fi
 for heading in NAME SYNOPSIS BESCHREIBUNG OPTIONEN EXIT-STATUS BEISPIELE HINWEISE; do
     grep -q "^$heading" <<<"$rendered" || { echo "missing section $heading"; exit 1; }
 done
-for status in 0 1 2 4 8 16 32 64; do
+for status in 0 1 2 4 8 16 32 64 128; do
     grep -Eq "^ +$status( |$)" <<<"$rendered" || { echo "exit status $status undocumented"; exit 1; }
 done
 # German words must not be split by (English) hyphenation patterns: groff
