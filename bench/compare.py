@@ -6,13 +6,15 @@ each read from a named file and written to /dev/null; CPU time (user +
 system) of each run, medians over the rounds. The ratio is new throughput
 over old: old CPU time / new CPU time.
 
-Start-up: a one-line message piped in, the link to standard output; wall
-time from start to exit, each build's median over /bin/true's median.
+Start-up: a one-line message piped in, the link to standard output, and
+again to a named target file (one per build, rewritten by every call), in
+memory (/dev/shm) and on disk (the temporary folder); wall time from start
+to exit, each build's median over /bin/true's median.
 
 Usage: python3 bench/compare.py NEW [OLD] [--base COMMIT] [--rounds N]
                                 [--calls N] [--megabytes M]
 
-Without OLD it builds COMMIT (default 62c9041) from a git worktree under
+Without OLD it builds COMMIT (default 52daf46) from a git worktree under
 build/compare-COMMIT/, Release, with that commit's own CMakeLists.txt.
 """
 import argparse
@@ -73,9 +75,11 @@ def throughput(builds, text, rounds):
     return {name: statistics.median(times) for name, times in cpu.items()}, paired
 
 
-def startup(builds, calls):
-    """Per round one call of each build and one of /bin/true, in turn."""
-    commands = {name: [exe, "N", "A", "S", "-", "-"] for name, exe in builds.items()}
+def startup(builds, calls, target="-"):
+    """Per round one call of each build and one of /bin/true, in turn; the
+    link to standard output, or to a named target file."""
+    commands = {name: [exe, "N", "A", "S", "-", target if target == "-" else f"{target}.{name}"]
+                for name, exe in builds.items()}
     commands["/bin/true"] = ["/bin/true"]
     wall = {name: [] for name in commands}
     for round_number in range(calls):
@@ -93,7 +97,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("new")
     parser.add_argument("old", nargs="?")
-    parser.add_argument("--base", default="62c9041", help="commit to build as OLD")
+    parser.add_argument("--base", default="52daf46", help="commit to build as OLD")
     parser.add_argument("--rounds", type=int, default=11)
     parser.add_argument("--calls", type=int, default=1000, help="start-up rounds")
     parser.add_argument("--megabytes", type=int, default=100)
@@ -115,12 +119,21 @@ def main():
                   f" throughput new/old {cpu['old'] / cpu['new']:.3f}x"
                   f" (median of the rounds' ratios {paired:.3f}x)")
             os.remove(text)
-    wall = startup(builds, options.calls)
-    ratios = {name: wall[name] / wall["/bin/true"] for name in builds}
-    print(f"start-up, median wall ms of {options.calls} calls: old {wall['old'] * 1e3:.3f},"
-          f" new {wall['new'] * 1e3:.3f}, /bin/true {wall['/bin/true'] * 1e3:.3f};"
-          f" ratio to /bin/true: old {ratios['old']:.3f}, new {ratios['new']:.3f},"
-          f" difference {ratios['new'] - ratios['old']:+.3f}")
+    # A named target on disk also times the file system's truncation of the
+    # file; in memory (tmpfs, where there is one) the program's own share shows.
+    memory = "/dev/shm" if os.path.isdir("/dev/shm") else None
+    with (tempfile.TemporaryDirectory() as on_disk,
+          tempfile.TemporaryDirectory(dir=memory) as in_memory):
+        for label, target in (("standard output", "-"),
+                              (f"a named target in {in_memory}", os.path.join(in_memory, "link.html")),
+                              (f"a named target in {on_disk}", os.path.join(on_disk, "link.html"))):
+            wall = startup(builds, options.calls, target)
+            ratios = {name: wall[name] / wall["/bin/true"] for name in builds}
+            print(f"start-up to {label}, median wall ms of {options.calls} calls:"
+                  f" old {wall['old'] * 1e3:.3f}, new {wall['new'] * 1e3:.3f},"
+                  f" /bin/true {wall['/bin/true'] * 1e3:.3f}; ratio to /bin/true:"
+                  f" old {ratios['old']:.3f}, new {ratios['new']:.3f},"
+                  f" difference {ratios['new'] - ratios['old']:+.3f}")
 
 
 if __name__ == "__main__":
