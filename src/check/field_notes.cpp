@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "check/code_page_misreading.h"
 #include "check/field_reading.h"
 #include "check/field_rewrite.h"
 #include "check/field_rules.h"
@@ -86,10 +87,25 @@ bool argument_has_it_too(int number, LinkField which, const char* typed, Split s
     return finding.fires && finding.typed_at >= split.begin;
 }
 
+// Bytes as the notes show them: printable ASCII as itself, any other byte
+// as "%xx".
+void write_shown(std::FILE* out, const unsigned char* bytes, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (bytes[i] < 0x20 || bytes[i] >= 0x7F) {
+            std::fprintf(out, "%%%02x", static_cast<unsigned>(bytes[i]));
+        } else {
+            std::fputc(bytes[i], out);
+        }
+    }
+}
+
 void write_character(std::FILE* out, const Finding& finding) {
     std::fputs(" \"", out);
     if (finding.character == NO_BREAK_SPACE && !finding.is_byte) {
         std::fputs("&nbsp;", out);
+    } else if (!finding.is_byte && finding.character >= 0x80) {
+        unsigned char bytes[4];
+        write_shown(out, bytes, encode_utf8(finding.character, bytes));
     } else if (finding.is_byte || finding.character < 0x20 || finding.character >= 0x7F) {
         // Never a control byte or a byte from 0x80 up on the console.
         std::fprintf(out, "%%%02x", static_cast<unsigned>(finding.character) & 0xFFU);
@@ -123,25 +139,76 @@ void write_note(std::FILE* out, LinkField which, const Finding& finding, char sp
     std::fputc('\n', out);
 }
 
+void write_shown_characters(std::FILE* out, const FieldMeaning& meaning) {
+    for (std::size_t i = 0; i < meaning.length; ++i) {
+        unsigned char bytes[4];
+        write_shown(out, bytes, encode_utf8(meaning.characters[i], bytes));
+    }
+}
+
+// The field as typed, what it most likely meant (as the rewrite writes it,
+// where there is one), and how such text comes about.
+void write_code_page_note(std::FILE* out, LinkField which, const char* text, const char* rewrite) {
+    FieldMeaning meant{};
+    const Misreading how = find_misreading(which, text, meant);
+    std::fprintf(out, " Hinweis: %s \"", link_field_label(which));
+    write_shown(out, reinterpret_cast<const unsigned char*>(text), std::strlen(text));
+    if (how == Misreading::cp1252_as_cp850) {
+        std::fputs("\" ist wohl Text in Codepage 1252 (ANSI), der in Codepage 850 gelesen wurde; "
+                   "gemeint war wohl \"",
+                   out);
+    } else {
+        std::fprintf(out,
+                     "\" ist wohl UTF-8, das in Codepage %s gelesen wurde; gemeint war wohl \"",
+                     how == Misreading::utf8_as_cp850   ? "850"
+                     : how == Misreading::utf8_as_cp437 ? "437"
+                                                        : "1252");
+    }
+    if (rewrite != nullptr) {
+        std::fputs(rewrite, out);
+    } else {
+        write_shown_characters(out, meant);
+    }
+    if (how == Misreading::cp1252_as_cp850) {
+        std::fputs("\". Das geschieht, wenn eine als ANSI gespeicherte Batchdatei in der "
+                   "Eingabeaufforderung laeuft: speichern Sie sie als UTF-8 und setzen Sie "
+                   "chcp 65001 an ihren Anfang, oder schreiben Sie den Vorschlag hinein, jedes % "
+                   "darin als %%.\n",
+                   out);
+    } else {
+        std::fputs("\". Das geschieht, wenn eine als UTF-8 gespeicherte Batchdatei ohne chcp 65001 "
+                   "laeuft (schreiben Sie dort jedes % des Vorschlags als %%), oder wenn der Text "
+                   "von einer Seite kopiert wurde, die in falscher Kodierung angezeigt wurde.\n",
+                   out);
+    }
+}
+
 } // namespace
 
 void write_link_field_notes(std::FILE* out, LinkField which, const char* text, const char* typed) {
     const FieldFindings findings = find_field_faults(which, text, typed);
-    const Split split = split_by_cut(text, typed);
     bool noted = false;
+    for (int number = FAULT_QUOTE_ENDS_HREF; number <= LAST_FIELD_RULE; ++number) {
+        noted = noted || findings.by_rule[number].fires;
+    }
+    char rewrite[FIELD_SIZE];
+    const bool rewritten = noted && rewrite_field(which, text, typed, findings, rewrite);
+    const Split split = split_by_cut(text, typed);
     for (int number = FAULT_QUOTE_ENDS_HREF; number <= LAST_FIELD_RULE; ++number) {
         const Finding& finding = findings.by_rule[number];
         if (!finding.fires) {
+            continue;
+        }
+        if (number == FAULT_WRONG_CODE_PAGE) {
+            write_code_page_note(out, which, text, rewritten ? rewrite : nullptr);
             continue;
         }
         const bool left_by_cut = split.begin != NOWHERE && finding.named &&
                                  !finding.in_whole_argument && finding.typed_at >= split.begin &&
                                  !argument_has_it_too(number, which, typed, split);
         write_note(out, which, finding, left_by_cut ? typed[split.begin] : '\0');
-        noted = true;
     }
-    char rewrite[FIELD_SIZE];
-    if (noted && rewrite_field(which, text, typed, findings, rewrite)) {
+    if (rewritten) {
         std::fprintf(out, " Hinweis: Vorschlag fuer %s: \"%s\"\n", link_field_label(which),
                      rewrite);
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "check/code_page_misreading.h"
 #include "check/field_meaning.h"
 #include "check/field_reading.h"
 #include "check/utf8.h"
@@ -102,7 +103,13 @@ bool can_be_rewritten(LinkField which, const char* text, const char* typed,
 
 bool rewrite_field(LinkField which, const char* text, const char* typed,
                    const FieldFindings& findings, char (&rewrite)[FIELD_SIZE]) {
-    const FieldMeaning meaning = field_meaning(which, text);
+    FieldMeaning meaning = field_meaning(which, text);
+    // What it most likely meant, where it went through the wrong code page.
+    FieldMeaning meant{};
+    if (findings.by_rule[FAULT_WRONG_CODE_PAGE].fires &&
+        find_misreading(which, text, meant) != Misreading::none) {
+        meaning = meant;
+    }
     if (!can_be_rewritten(which, text, typed, findings, meaning)) {
         return false;
     }

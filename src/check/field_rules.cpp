@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "check/code_page_misreading.h"
 #include "check/field_ends.h"
 #include "check/field_reading.h"
 #include "check/utf8.h"
@@ -215,6 +216,15 @@ Finding check_control_characters(const Field& field) {
         if ((c < 0x20 && c != '\t' && !line_break) || c == 0x7F) {
             return at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
         }
+        // A C1 control character, U+0080 to U+009F: Thunderbird drops it.
+        if (c == 0xC2 && i + 1 < reading.mail_length && reading.mail[i + 1] >= 0x80 &&
+            reading.mail[i + 1] <= 0x9F) {
+            Finding finding =
+                at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
+            finding.character = reading.mail[i + 1];
+            finding.is_byte = false;
+            return finding;
+        }
         if (subject && line_break) {
             return at_mail(field, i,
                            "Mailprogramme zeigen es als Steuerzeichen an oder lassen es weg.",
@@ -272,6 +282,16 @@ Finding check_name_tag(const Field& field) {
     return SILENT;
 }
 
+// The note names no single character: it shows the whole field, and what
+// it most likely meant.
+Finding check_code_page(const Field& field) {
+    FieldMeaning meant{};
+    if (find_misreading(field.which, field.text, meant) == Misreading::none) {
+        return SILENT;
+    }
+    return {true, false, 0, false, false, 0, "", "", "", ""};
+}
+
 Finding check(int number, const Field& field) {
     const bool name = field.which == LinkField::recipient_name;
     const bool subject = field.which == LinkField::subject;
@@ -307,6 +327,8 @@ Finding check(int number, const Field& field) {
         return check_not_utf8(field);
     case FAULT_NAME_TAG:
         return name && !check_name_syntax(field).fires ? check_name_tag(field) : SILENT;
+    case FAULT_WRONG_CODE_PAGE:
+        return check_code_page(field);
     default:
         return SILENT;
     }

@@ -20,7 +20,8 @@ inline constexpr int FAULT_DELETED_BY_BROWSER = 8; // a tab or line break inside
 inline constexpr int FAULT_CONTROL_CHARACTER = 9;  // as the mail program gets it
 inline constexpr int FAULT_NOT_UTF8 = 10;          // bytes that are no UTF-8
 inline constexpr int FAULT_NAME_TAG = 13;          // the page takes part of the name for a tag
-inline constexpr int LAST_FIELD_RULE = FAULT_NAME_TAG;
+inline constexpr int FAULT_WRONG_CODE_PAGE = 14;   // text that went through the wrong code page
+inline constexpr int LAST_FIELD_RULE = FAULT_WRONG_CODE_PAGE;
 
 // What one rule found: the first offending character (none where named is
 // false), where it was typed, and the words of the note around it.

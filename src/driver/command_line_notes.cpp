@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "check/field_reading.h"
+#include "common/common.h"
 
 namespace {
 
@@ -166,4 +167,18 @@ void write_empty_name_note(std::FILE* out, const char* recipient_name) {
                    "zeigt nur \"Nachricht an\". Geben Sie einen Namen an.\n",
                    out);
     }
+}
+
+void write_program_path_note(std::FILE* out, const char* program_path) {
+    const char* markup = std::strpbrk(program_path, "\"&<>");
+    if (page_mode == 0 || markup == nullptr) {
+        return;
+    }
+    std::fputs(" Hinweis: Das generator-Element im Kopf der Seite zeigt den Programmpfad \"", out);
+    write_argument(out, program_path);
+    std::fprintf(out,
+                 "\", wie er aufgerufen wurde; dessen \"%c\" zerbricht oder veraendert den Kopf "
+                 "der Seite. Rufen Sie das Programm mit seinem Namen auf (installiert) oder aus "
+                 "seinem Ordner.\n",
+                 *markup);
 }

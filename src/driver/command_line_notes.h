@@ -23,3 +23,7 @@ void write_argument_notes(std::FILE* out, int argc, char** argv);
 // Where the page reads the name as nothing: the link says only
 // "Nachricht an".
 void write_empty_name_note(std::FILE* out, const char* recipient_name);
+
+// In page mode, where the program path that the page's generator element
+// shows holds a '"', '&', '<' or '>': it breaks or changes the page's head.
+void write_program_path_note(std::FILE* out, const char* program_path);

@@ -3,13 +3,14 @@
 #include <cerrno>
 #include <cstring>
 
-#include "check/field_notes.h"
+#include "check/link_field.h"
 #include "check/message_check.h"
 #include "common/common.h"
 #include "driver/command_line_notes.h"
 #include "driver/file_identity.h"
 #include "driver/open_failure_notes.h"
 #include "driver/report.h"
+#include "driver/run_notes.h"
 #include "driver/standard_descriptors.h"
 #include "driver/target_guard.h"
 #include "link/link_writer.h"
@@ -267,19 +268,6 @@ void finish_streams(std::FILE* source, std::FILE* target, const StandardStreams&
     }
 }
 
-// Notes on what in name, address, subject or message will not arrive as
-// written, then on slips on the command line; they go to standard error
-// and change nothing else.
-void write_link_notes(const LinkFields& fields, int argc, char** argv, const MessageCheck& check) {
-    write_link_field_notes(stderr, LinkField::recipient_name, fields.recipient_name, argv[1]);
-    write_link_field_notes(stderr, LinkField::recipient_address, fields.recipient_address, argv[2]);
-    write_link_field_notes(stderr, LinkField::subject, fields.subject, argv[3]);
-    write_message_notes(stderr, check);
-    write_argument_notes(stderr, argc, argv);
-    write_empty_name_note(stderr, fields.recipient_name);
-    write_byte_order_mark_note(stderr, check);
-}
-
 int run_sequence(int argc, char** argv, const StandardStreams& standard) {
     // A run starts from a clean state, also when called again in one process.
     ErrorFlags = 0;
@@ -349,10 +337,7 @@ int run_sequence(int argc, char** argv, const StandardStreams& standard) {
     const unsigned long long link_length = write_link(source, target, fields, argv[0], check);
     finish_streams(source, target, standard, argv);
     if (ErrorFlags == 0) {
-        write_link_notes(fields, argc, argv, check);
-    }
-    if (ErrorFlags == 0 && link_length > LONG_LINK_LENGTH) {
-        write_long_link_note(stderr, link_length);
+        write_run_notes(stderr, fields, argc, argv, check, link_length);
     }
     return ErrorFlags;
 }
