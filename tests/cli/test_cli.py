@@ -525,6 +525,24 @@ class PageMode(CliTest):
         self.assertIn(TOOL.text(b'?subject=S&body=">\nNachricht an N\n</a>\n</div>\n</div>\n'),
                       empty)
 
+    def test_program_path_that_breaks_the_head(self):
+        folder = os.path.join(self.dir, "Tools & Co")
+        os.mkdir(folder)
+        program = os.path.join(folder, os.path.basename(TOOL.exe))
+        shutil.copy(TOOL.exe, program)
+        shown = ("Z:" + program.replace("/", "\\") if TOOL.windows else program).encode()
+        note = (b' Hinweis: Das generator-Element im Kopf der Seite zeigt den Programmpfad "%s", '
+                b'wie er aufgerufen wurde; dessen "&" zerbricht oder veraendert den Kopf der Seite. '
+                b"Rufen Sie das Programm mit seinem Namen auf (installiert) oder aus seinem "
+                b"Ordner.\n" % shown)
+        for options, notes in (([], b""), (["-h"], note)):
+            with self.subTest(options=options):
+                proc = subprocess.run([*TOOL.prefix, program, "N", "a@b.c", "S", "-", "-", *options],
+                                      input=b"Hallo", capture_output=True, env=TOOL.env, timeout=120)
+                self.assertEqual((proc.returncode, proc.stderr), (0, TOOL.text(notes)))
+                self.assertEqual(b'<meta name="generator" content="%s 2.3">' % shown in proc.stdout,
+                                 options == ["-h"])
+
     def test_page_passes_tidy_without_errors(self):
         tidy = shutil.which("tidy")
         self.assertIsNotNone(tidy, "tidy is needed (Debian package tidy)")
@@ -594,6 +612,31 @@ class MistypedCommandLines(CliTest):
         self.assertEqual(code, 0)
         self.assertTrue(err.endswith(TOOL.text(b"schreiben Sie: seite.html -h\n"
                                                + unused(7, b"x y", ONLY_THE_OPTION))), err)
+
+    def test_name_and_address_swapped(self):
+        swapped = (b" Hinweis: Empfaengername und Empfaengeradresse sehen vertauscht aus: der Name "
+                   b"ist eine Adresse, die Adresse enthaelt kein @. Geben Sie zuerst den Namen, "
+                   b'dann die Adresse an, z. B. "Max Mustermann" max.mustermann@example.com.\n')
+        name_note = b' Hinweis: Empfaengername enthaelt "@"'
+        cases = [
+            # name, address, the notes as they begin
+            ("info@baeckerei.de", "Bäckerei Müller", [swapped]),
+            ("info@baeckerei.de", "info", [swapped]),
+            # an address holding an '@', or a name that is no plain address
+            ("info@baeckerei.de", "info@baeckerei.de",
+             [name_note, b' Hinweis: Vorschlag fuer Empfaengername: "&quot;info@baeckerei.de&quot;"']),
+            ("info@baeckerei.de Kasse", "Kasse",
+             [name_note, b" Hinweis: Vorschlag fuer Empfaengername:",
+              b' Hinweis: Empfaengeradresse enthaelt kein @']),
+        ]
+        for name, address, notes in cases:
+            with self.subTest(name=name, address=address):
+                code, _, err = self.run_tool(name, address, "S", "-", "-", stdin=b"Hallo")
+                lines = err.splitlines(keepends=True)
+                starts = [TOOL.text(note) for note in notes]
+                self.assertEqual(code, 0)
+                self.assertEqual([line[:len(start)] for line, start in zip(lines, starts)], starts)
+                self.assertEqual(len(lines), len(notes), err)
 
     def set_up_files(self):
         """The files of a small web site's folder, each with an old time stamp."""

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "check/code_page_misreading.h"
 #include "check/field_meaning.h"
 #include "check/field_rules.h"
 
@@ -23,7 +24,13 @@ inline const char* rewrite_fault(LinkField which, const char* text, const char* 
     if (link_field_faults(which, rewrite, rewrite) != 0) {
         return "gets a note itself";
     }
-    if (!same_meaning(field_meaning(which, rewrite), field_meaning(which, text))) {
+    // Text that went through the wrong code page is rewritten as meant.
+    FieldMeaning meant = field_meaning(which, text);
+    FieldMeaning misread{};
+    if (find_misreading(which, text, misread) != Misreading::none) {
+        meant = misread;
+    }
+    if (!same_meaning(field_meaning(which, rewrite), meant)) {
         return "means something else";
     }
     return nullptr;

@@ -10,7 +10,9 @@ reading, in "meant"), with each %xx decoded once (UTF-8, or Latin-1 where
 the bytes are none), blanks, tabs and line breaks at its ends dropped, and
 a name's enclosing quotes taken off. The case's "breaks" column lists the
 mail programs that get it wrong: "page", "server" and "url" cases arrive as
-meant in all of them, but must still get their note."""
+meant in all of them, and "typed" cases exactly as typed (which went
+through the wrong code page, so it is not what was meant), but all must
+still get their note."""
 
 import base64
 import email.utils

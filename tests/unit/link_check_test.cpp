@@ -21,7 +21,7 @@ constexpr LinkField SUBJECT = LinkField::subject;
 std::string fired(LinkField field, const std::string& text) {
     std::string numbers;
     const unsigned faults = link_field_faults(field, text.c_str(), text.c_str());
-    for (unsigned number = 1; number <= 13; ++number) {
+    for (unsigned number = 1; number <= LAST_FIELD_RULE; ++number) {
         if ((faults & (1U << number)) != 0) {
             numbers.append(numbers.empty() ? "" : ",").append(std::to_string(number));
         }
@@ -106,6 +106,21 @@ TEST(LinkCheck, NotesNameTheCharacterAndWhatToTypeInstead) {
     EXPECT_EQ(notes(SUBJECT, "Fragen & Antworten", "Fragen & Antworten"),
               " Hinweis: Betreffzeile enthaelt \"&\": dort endet der Betreff. Schreiben Sie %26.\n"
               " Hinweis: Vorschlag fuer Betreffzeile: \"Fragen %26 Antworten\"\n");
+    // Text through the wrong code page: as typed, as meant, and the causes.
+    EXPECT_EQ(notes(NAME, "B\u251c\u00f1ckerei", "B\u251c\u00f1ckerei"),
+              " Hinweis: Empfaengername \"B%e2%94%9c%c3%b1ckerei\" ist wohl UTF-8, das in Codepage "
+              "850 gelesen wurde; gemeint war wohl \"B&auml;ckerei\". Das geschieht, wenn eine als "
+              "UTF-8 gespeicherte Batchdatei ohne chcp 65001 laeuft (schreiben Sie dort jedes % "
+              "des Vorschlags als %%), oder wenn der Text von einer Seite kopiert wurde, die in "
+              "falscher Kodierung angezeigt wurde.\n"
+              " Hinweis: Vorschlag fuer Empfaengername: \"B&auml;ckerei\"\n");
+    EXPECT_EQ(notes(SUBJECT, "M\u00b3ller", "M\u00b3ller"),
+              " Hinweis: Betreffzeile \"M%c2%b3ller\" ist wohl Text in Codepage 1252 (ANSI), der "
+              "in Codepage 850 gelesen wurde; gemeint war wohl \"M%c3%bcller\". Das geschieht, "
+              "wenn eine als ANSI gespeicherte Batchdatei in der Eingabeaufforderung laeuft: "
+              "speichern Sie sie als UTF-8 und setzen Sie chcp 65001 an ihren Anfang, oder "
+              "schreiben Sie den Vorschlag hinein, jedes % darin als %%.\n"
+              " Hinweis: Vorschlag fuer Betreffzeile: \"M%c3%bcller\"\n");
     // Advice keeps the button readable: references, not escapes.
     EXPECT_NE(notes(NAME, "Mustermann, Max", "Mustermann, Max").find("\"&quot;Max &lt;Chef&gt;"),
               std::string::npos);
@@ -119,6 +134,7 @@ TEST(LinkCheck, NotesNameTheCharacterAndWhatToTypeInstead) {
         {NAME, "Max\rMuster", "\"%0d\""},
         {SUBJECT, "a&#x7f;b", "\"%7f\""},
         {SUBJECT, "a%7fb", "\"%7f\""},
+        {SUBJECT, "a%c2%85b", "\"%c2%85\""},
         {SUBJECT,
          "Gr\xfc\xdf"
          "e",
