@@ -1,9 +1,15 @@
 #include "check/swapped_fields.h"
 
+#include <cstring>
+
 #include "check/field_meaning.h"
 #include "check/field_rules.h"
 
 bool name_and_address_look_swapped(const char* recipient_name, const char* recipient_address) {
+    // A typed '@' is one in every reading: the common case needs no reading.
+    if (std::strchr(recipient_address, '@') != nullptr) {
+        return false;
+    }
     const unsigned name_as_address =
         link_field_faults(LinkField::recipient_address, recipient_name, recipient_name);
     if ((name_as_address & (1U << static_cast<unsigned>(FAULT_ADDRESS_SYNTAX))) != 0) {
