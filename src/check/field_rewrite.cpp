@@ -39,10 +39,11 @@ void append_escapes(Rewrite& rewrite, char32_t c) {
     }
 }
 
-// Subject and address: what the page, the browser or a shell would take
-// for something else as "%xx", like the body.
+// Subject and address: what the page, the browser, a shell or web mail
+// would take for something else as "%xx", like the body.
 void append_for_link(Rewrite& rewrite, char32_t c, bool address) {
-    if (c >= 0x80 || is_one_of(c, "\"#%&$`\\!") || (address && c == '?')) {
+    if (c >= 0x80 || is_one_of(c, "\"#%&$`\\!") || (address && c == '?') ||
+        (!address && c == '+')) {
         append_escapes(rewrite, c);
     } else {
         const char plain[] = {static_cast<char>(c), '\0'};
@@ -84,18 +85,29 @@ bool holds_one_of(const FieldMeaning& meaning, const char* set) {
     return false;
 }
 
+// Thunderbird splits a name at a ',' after an '@', between quotes too.
+bool holds_comma_after_at(const FieldMeaning& meaning) {
+    const char32_t* end = meaning.characters + meaning.length;
+    const char32_t* at = std::find(meaning.characters, end, U'@');
+    return std::find(at, end, U',') != end;
+}
+
 bool can_be_rewritten(LinkField which, const char* text, const char* typed,
                       const FieldFindings& findings, const FieldMeaning& meaning) {
     const bool cut = std::strcmp(text, typed) != 0;
     const bool not_utf8 = findings.by_rule[FAULT_NOT_UTF8].fires;
-    const bool address = which == LinkField::recipient_address;
-    // Rule 1 fires in an address exactly where a '"' was typed.
-    const bool not_one_address = address && (findings.by_rule[FAULT_ADDRESS_SYNTAX].fires ||
-                                             findings.by_rule[FAULT_QUOTE_ENDS_HREF].fires);
-    // No quoting gets a '"' or '\' through Mutt and Alpine, nor a ';'
-    // through Thunderbird.
-    const bool unquotable = which == LinkField::recipient_name && holds_one_of(meaning, "\"\\;");
-    return !cut && meaning.exists && meaning.length > 0 && !not_utf8 && !not_one_address &&
+    // Rule 1 fires in an address exactly where a '"' was typed. Whether
+    // what the address means is one plain address, the rewrite's own
+    // silence tells.
+    const bool quote_in_address =
+        which == LinkField::recipient_address && findings.by_rule[FAULT_QUOTE_ENDS_HREF].fires;
+    // No quoting gets a '"' or '\' through Mutt and Alpine, nor a ';', or a
+    // ',' after an '@', through Thunderbird.
+    // Nor a reference that Roundcube would read in the name once more.
+    const bool unquotable = which == LinkField::recipient_name &&
+                            (holds_one_of(meaning, "\"\\;") || holds_comma_after_at(meaning) ||
+                             findings.by_rule[FAULT_NAME_READ_AS_HTML].fires);
+    return !cut && meaning.exists && meaning.length > 0 && !not_utf8 && !quote_in_address &&
            !unquotable;
 }
 

@@ -3,62 +3,13 @@
 #include <cstddef>
 #include <cstring>
 
+#include "check/address_rules.h"
 #include "check/code_page_misreading.h"
-#include "check/field_ends.h"
-#include "check/field_reading.h"
+#include "check/name_rules.h"
+#include "check/rule_field.h"
 #include "check/utf8.h"
 
 namespace {
-
-constexpr std::size_t NOWHERE = static_cast<std::size_t>(-1);
-constexpr char32_t NO_BREAK_SPACE = 0xA0;
-
-bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// A field with its readings, as the rules look at it.
-struct Field {
-    LinkField which;
-    const char* text;  // as it goes into the link
-    const char* typed; // the argument before the cut
-    FieldReading reading;
-    FieldEnds ends;
-};
-
-constexpr Finding SILENT{false, false, 0, false, false, 0, "", "", "", ""};
-
-constexpr char ENDS_HREF[] = "dort endet der Verweis im HTML-Code, der Rest geht verloren.";
-constexpr char NO_ADDRESS[] = "das Mailprogramm erkennt darin keine Adresse.";
-constexpr char ADDRESS_FORM[] = "Geben Sie sie in der Form name@example.com an.";
-constexpr char ONE_ADDRESS[] = "Geben Sie eine einzige Adresse an.";
-constexpr char LEAVE_OUT[] = "Lassen Sie es weg.";
-constexpr char QUOTE_NAME[] =
-    "Setzen Sie den ganzen Namen zwischen &quot; und &quot; und schreiben Sie darin < als &lt; "
-    "und > als &gt;, z. B. \"&quot;Max &lt;Chef&gt; Mustermann&quot;\".";
-
-Finding found(char32_t character, std::size_t typed_at, const char* effect, const char* advice) {
-    return {true, true, character, false, false, typed_at, "enthaelt", "", effect, advice};
-}
-
-Finding at_page(const Field& field, std::size_t index, const char* effect, const char* advice) {
-    return found(field.reading.page[index], field.reading.page_typed_at[index], effect, advice);
-}
-
-// Where the character that M's byte at index came from was typed.
-std::size_t mail_typed_at(const FieldReading& reading, std::size_t index) {
-    return reading.page_typed_at[reading.mail_page_first[index]];
-}
-
-Finding at_mail(const Field& field, std::size_t index, const char* effect, const char* advice) {
-    const FieldReading& reading = field.reading;
-    Finding finding = found(reading.mail[index], mail_typed_at(reading, index), effect, advice);
-    finding.is_byte = reading.mail[index] >= 0x80;
-    return finding;
-}
-
-std::size_t first_typed_quote(const char* text) {
-    const char* quote = std::strchr(text, '"');
-    return quote == nullptr ? NOWHERE : static_cast<std::size_t>(quote - text);
-}
 
 Finding check_typed_quote(const Field& field) {
     const std::size_t at = first_typed_quote(field.text);
@@ -93,105 +44,6 @@ Finding check_broken_percent(const Field& field) {
         }
     }
     return SILENT;
-}
-
-// What to do with a character of the name that no quoting gets through
-// every mail program: a '"' or '\\' (Mutt, Alpine), a ';' (Thunderbird reads
-// it as ',', between quotes too).
-const char* advice_for_name_character(char32_t c) {
-    if (c == ';') {
-        return "Lassen Sie es weg oder schreiben Sie ein Komma und setzen Sie den ganzen Namen "
-               "zwischen &quot; und &quot;.";
-    }
-    return c == '"' || c == '\\' ? LEAVE_OUT : QUOTE_NAME;
-}
-
-// The name as a mail program reads "NAME <ADDRESS>": a quoted string, or
-// plain words that none of these characters may split. A '"' typed as such
-// also ends the href, quoted string or not.
-Finding check_name_syntax(const Field& field) {
-    const FieldReading& reading = field.reading;
-    const bool enclosed = field.ends.enclosed;
-    const std::size_t begin = field.ends.mail.lead_end;
-    const std::size_t end = field.ends.mail.trail_start;
-    std::size_t index = NOWHERE;
-    for (std::size_t i = enclosed ? begin + 1 : begin; i < (enclosed ? end - 1 : end); ++i) {
-        if (is_one_of(reading.mail[i], enclosed ? "\"\\;" : "\",;:<>()[]@\\")) {
-            index = i;
-            break;
-        }
-    }
-    const std::size_t typed_quote = first_typed_quote(field.text);
-    const auto typed_at = [&reading](std::size_t i) { return mail_typed_at(reading, i); };
-    if (typed_quote != NOWHERE && (index == NOWHERE || typed_quote <= typed_at(index))) {
-        // One that would enclose the name is to be written &quot;, any other
-        // is to go.
-        const bool encloses =
-            end > begin && (typed_quote == typed_at(begin) || typed_quote == typed_at(end - 1));
-        return found('"', typed_quote, ENDS_HREF, encloses ? QUOTE_NAME : LEAVE_OUT);
-    }
-    if (index == NOWHERE) {
-        return SILENT;
-    }
-    const char32_t character = reading.mail[index];
-    if (!enclosed) {
-        return at_mail(field, index,
-                       "Mailprogramme zerlegen den Namen in mehrere Empfaenger, lassen einen Teil "
-                       "davon weg oder erkennen den Empfaenger nicht.",
-                       advice_for_name_character(character));
-    }
-    Finding finding = at_mail(field, index,
-                              character == ';' ? "Thunderbird macht daraus ein Komma."
-                                               : "das Mailprogramm liest den Namen falsch.",
-                              advice_for_name_character(character));
-    finding.detail = " innerhalb der umschliessenden Anfuehrungszeichen";
-    return finding;
-}
-
-Finding check_address_syntax(const Field& field) {
-    const FieldReading& reading = field.reading;
-    const std::size_t begin = field.ends.mail.lead_end;
-    const std::size_t end = field.ends.mail.trail_start;
-    std::size_t first_at = NOWHERE;
-    for (std::size_t i = 0; i < reading.mail_length; ++i) {
-        const unsigned char c = reading.mail[i];
-        if (c == 0xC2 && i + 1 < reading.mail_length && reading.mail[i + 1] == NO_BREAK_SPACE) {
-            return found(NO_BREAK_SPACE, mail_typed_at(reading, i),
-                         "kein Mailserver stellt an eine Adresse damit zu.", LEAVE_OUT);
-        }
-        if (i < begin || i >= end) {
-            continue;
-        }
-        if (c == ',' || c == ';') {
-            return at_mail(field, i, "ein Verweis dieser Form traegt nur einen Empfaenger.",
-                           ONE_ADDRESS);
-        }
-        if (is_one_of(c, ":<>()[]\\\"")) {
-            return at_mail(
-                field, i, NO_ADDRESS,
-                "Geben Sie nur die Adresse selbst an, z. B. max.mustermann@example.com.");
-        }
-        if (c == ' ') {
-            return at_mail(field, i,
-                           "Mailprogramme lassen es weg oder schneiden die Adresse dort ab.",
-                           LEAVE_OUT);
-        }
-        if (c == '@' && first_at != NOWHERE) {
-            Finding finding = at_mail(field, i, NO_ADDRESS, ONE_ADDRESS);
-            finding.statement = "enthaelt mehr als ein";
-            return finding;
-        }
-        first_at = c == '@' ? i : first_at;
-    }
-    if (first_at == NOWHERE) {
-        return {true, false, 0, false, false, 0, "enthaelt kein @", "", NO_ADDRESS, ADDRESS_FORM};
-    }
-    if (first_at != begin && first_at + 1 != end) {
-        return SILENT;
-    }
-    Finding finding = at_mail(field, first_at, NO_ADDRESS, ADDRESS_FORM);
-    finding.statement = first_at == begin ? "beginnt mit" : "endet mit";
-    return finding;
 }
 
 Finding check_deleted_by_browser(const Field& field) {
@@ -267,19 +119,17 @@ Finding check_not_utf8(const Field& field) {
     return finding;
 }
 
-// In the page's text a '<' before a letter, '/', '!' or '?' opens a tag.
-Finding check_name_tag(const Field& field) {
-    for (std::size_t i = 0; field.text[i] != '\0'; ++i) {
-        const char next = field.text[i + 1];
-        if (field.text[i] == '<' &&
-            (is_ascii_letter(next) || next == '/' || next == '!' || next == '?')) {
-            return found('<', i,
-                         "die Seite haelt es fuer den Beginn eines HTML-Tags und zeigt diesen Teil "
-                         "des Namens nicht an.",
-                         "Schreiben Sie &lt;.");
-        }
+// The mail program splits the query at a '&'; web mail that decodes it as
+// a form (Roundcube: PHP's parse_str) reads a '+' as a blank.
+Finding check_subject_separators(const Field& field) {
+    const Finding ampersand =
+        first_handed_on(field, '&', "dort endet der Betreff.", "Schreiben Sie %26.");
+    if (ampersand.fires) {
+        return ampersand;
     }
-    return SILENT;
+    return first_handed_on(field, '+',
+                           "Roundcube macht daraus ein Leerzeichen (nach Berichten auch Gmail).",
+                           "Schreiben Sie %2b.");
 }
 
 // The note names no single character: it shows the whole field, and what
@@ -312,9 +162,7 @@ Finding check(int number, const Field& field) {
                    ? SILENT
                    : first_handed_on(field, '?', "dort beginnt der Betreff.", "Schreiben Sie %3f.");
     case FAULT_AMPERSAND_ENDS_SUBJECT:
-        return subject
-                   ? first_handed_on(field, '&', "dort endet der Betreff.", "Schreiben Sie %26.")
-                   : SILENT;
+        return subject ? check_subject_separators(field) : SILENT;
     case FAULT_NAME_SYNTAX:
         return name ? check_name_syntax(field) : SILENT;
     case FAULT_ADDRESS_SYNTAX:
@@ -329,6 +177,8 @@ Finding check(int number, const Field& field) {
         return name && !check_name_syntax(field).fires ? check_name_tag(field) : SILENT;
     case FAULT_WRONG_CODE_PAGE:
         return check_code_page(field);
+    case FAULT_NAME_READ_AS_HTML:
+        return name ? check_name_read_as_html(field) : SILENT;
     default:
         return SILENT;
     }

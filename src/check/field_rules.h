@@ -8,7 +8,7 @@
 
 #include "check/link_field.h"
 
-// The rules, numbered as in the notes (11 and 12 are the message's).
+// The rules, numbered as in the notes (11, 12 and 15 are the message's).
 inline constexpr int FAULT_QUOTE_ENDS_HREF = 1; // a typed '"' in address or subject
 inline constexpr int FAULT_HASH_STARTS_FRAGMENT = 2;
 inline constexpr int FAULT_BROKEN_PERCENT = 3; // '%' without two hex digits
@@ -21,7 +21,8 @@ inline constexpr int FAULT_CONTROL_CHARACTER = 9;  // as the mail program gets i
 inline constexpr int FAULT_NOT_UTF8 = 10;          // bytes that are no UTF-8
 inline constexpr int FAULT_NAME_TAG = 13;          // the page takes part of the name for a tag
 inline constexpr int FAULT_WRONG_CODE_PAGE = 14;   // text that went through the wrong code page
-inline constexpr int LAST_FIELD_RULE = FAULT_WRONG_CODE_PAGE;
+inline constexpr int FAULT_NAME_READ_AS_HTML = 16; // web mail reads a reference in the name
+inline constexpr int LAST_FIELD_RULE = FAULT_NAME_READ_AS_HTML;
 
 // What one rule found: the first offending character (none where named is
 // false), where it was typed, and the words of the note around it.
@@ -38,7 +39,7 @@ struct Finding {
     const char* advice;
 };
 
-// What each rule finds in a field, by its number (11 and 12, the
+// What each rule finds in a field, by its number (11, 12 and 15, the
 // message's, stay silent).
 struct FieldFindings {
     Finding by_rule[LAST_FIELD_RULE + 1];

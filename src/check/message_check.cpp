@@ -1,5 +1,7 @@
 #include "check/message_check.h"
 
+#include <algorithm>
+
 namespace {
 
 // The position of the byte after the last one handed over: it went out as
@@ -48,9 +50,14 @@ MessageCheck note_message_trouble(MessageCheck check, unsigned previous_row, uns
         previous = state_of(check.utf8_row);
     }
     const std::uint8_t next = utf8_step(previous, byte);
+    const unsigned long long position = written - (2 * check.escaped) + 1;
     check.utf8_row = next * UTF8_ROW;
     if (next == UTF8_TROUBLE) {
-        check = note_trouble(check, previous, byte, written - (2 * check.escaped) + 1);
+        check = note_trouble(check, previous, byte, position);
+    }
+    // The steps send every '<' this way, to be counted here.
+    if (byte == UTF8_TOLD_BYTE && check.first_less_than == 0) {
+        check.first_less_than = position;
     }
     return check;
 }
@@ -61,6 +68,10 @@ MessageCheck finish_message_check(MessageCheck check, unsigned long long written
         check = note_cut_short(check, state);
     }
     check.bytes_read = written - (2 * check.escaped);
+    // The last word ends with the message, where words were still followed.
+    if (check.bytes_read <= WORDS_FOLLOWED) {
+        check.longest_word = std::max(check.longest_word, check.bytes_read - check.word_start);
+    }
     return check;
 }
 
@@ -80,6 +91,12 @@ unsigned message_faults(const MessageCheck& check) {
     if (message_not_utf8_at(check) != 0) {
         faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_NOT_UTF8);
     }
+    if (check.first_less_than != 0) {
+        faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_LESS_THAN);
+    }
+    if (check.longest_word > LONGEST_WHOLE_WORD) {
+        faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_LONG_WORD);
+    }
     return faults;
 }
 
@@ -96,9 +113,24 @@ void write_message_notes(std::FILE* out, const MessageCheck& check) {
     if (not_utf8_at != 0) {
         std::fprintf(out,
                      " Hinweis: Nachricht ist ab Byte %llu kein gueltiges UTF-8: Mailprogramme "
-                     "zeigen dafuer Fragezeichen oder Ersatzzeichen. Speichern Sie die Nachricht "
-                     "als UTF-8.\n",
+                     "zeigen dafuer Fragezeichen oder Ersatzzeichen, manche lassen die ganze "
+                     "Nachricht weg. Speichern Sie die Nachricht als UTF-8.\n",
                      not_utf8_at);
+    }
+    if (check.first_less_than != 0) {
+        std::fprintf(out,
+                     " Hinweis: Nachricht enthaelt an Byte %llu ein \"<\": Roundcube haelt die "
+                     "Nachricht dann fuer HTML und verliert, was wie ein HTML-Tag aussieht, und "
+                     "alle Zeilenumbrueche. Lassen Sie es weg oder schreiben Sie es anders, z. B. "
+                     "\"kleiner als\" oder (Name) statt <Name>.\n",
+                     check.first_less_than);
+    }
+    if (check.longest_word > LONGEST_WHOLE_WORD) {
+        std::fprintf(out,
+                     " Hinweis: Nachricht enthaelt ein Wort (eine Zeichenfolge ohne Leerzeichen) "
+                     "von %llu Bytes: Roundcube schneidet es nach %llu Bytes ab und setzt den Rest "
+                     "auf eine neue Zeile. Fuegen Sie Leerzeichen ein oder kuerzen Sie es.\n",
+                     check.longest_word, LONGEST_WHOLE_WORD);
     }
 }
 

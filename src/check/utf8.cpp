@@ -125,9 +125,12 @@ constexpr Utf8RowSteps build_utf8_row_steps(const Utf8Tables& tables) {
     for (unsigned state = 0; state < UTF8_STATES; ++state) {
         const std::uint8_t after_unseen = tables.next[state][unsigned{'a'}];
         for (unsigned byte = 0; byte < 256; ++byte) {
-            const std::uint8_t seen = tables.next[state][byte];
-            const std::uint8_t unseen =
-                after_unseen == UTF8_TROUBLE ? UTF8_TROUBLE : tables.next[after_unseen][byte];
+            // A byte the caller wants to hear of goes the rare way too.
+            const bool told = byte == UTF8_TOLD_BYTE;
+            const std::uint8_t seen = told ? UTF8_TROUBLE : tables.next[state][byte];
+            const std::uint8_t unseen = told || after_unseen == UTF8_TROUBLE
+                                            ? UTF8_TROUBLE
+                                            : tables.next[after_unseen][byte];
             const unsigned at = (state * UTF8_ROW) + (2 * byte);
             steps.next[at] = static_cast<std::uint16_t>(seen * UTF8_ROW);
             steps.next[at + 1] = static_cast<std::uint16_t>(unseen * UTF8_ROW);

@@ -27,7 +27,10 @@ inline std::uint8_t utf8_step(std::uint8_t state, unsigned char byte) {
 // that those it did not see were ASCII and not NUL: such bytes cut short a
 // character that was open. Entry [row + 2 * byte + unseen] is the next
 // state's row, state * UTF8_ROW, so that a step is one load; unseen is 1
-// where such bytes went by before byte, else 0.
+// where such bytes went by before byte, else 0. UTF8_TOLD_BYTE steps into
+// trouble from every state as well, so that its caller hears of it on the
+// same rare path, with no test of its own.
+inline constexpr unsigned char UTF8_TOLD_BYTE = '<';
 inline constexpr unsigned UTF8_ROW = 2 * 256;
 inline constexpr unsigned UTF8_TROUBLE_ROW = UTF8_TROUBLE * UTF8_ROW;
 struct Utf8RowSteps {

@@ -177,12 +177,17 @@ std::FILE* obtain_target(const char* name, bool name_fits, const StandardStreams
 
 // One message byte into the link, and into the message check if it was
 // escaped: a byte that goes out as itself needs no step of its own there.
-// written counts the body's characters.
+// written counts the body's characters. FOLLOW_WORDS: within the first
+// WORDS_FOLLOWED bytes.
+template <bool FOLLOW_WORDS>
 inline void write_body_byte(std::FILE* target, int byte, unsigned long long& written,
                             MessageCheck& check) {
     if (encode_body_byte(target, byte) == 1) {
         ++written;
     } else {
+        if constexpr (FOLLOW_WORDS) {
+            follow_words(check, static_cast<unsigned char>(byte), written);
+        }
         check_escaped_message_byte(check, static_cast<unsigned char>(byte), written);
         written += 3;
     }
@@ -202,17 +207,23 @@ inline void write_body_byte(std::FILE* target, int byte, unsigned long long& wri
     int byte = read_byte(source);
     std::size_t taken = 0;
     while (taken < sizeof BYTE_ORDER_MARK && byte == BYTE_ORDER_MARK[taken]) {
-        write_body_byte(target, byte, written, running);
+        write_body_byte<true>(target, byte, written, running);
         ++taken;
         byte = read_byte(source);
     }
     running.starts_with_byte_order_mark = taken == sizeof BYTE_ORDER_MARK;
-    while (byte != EOF) {
-        // The next byte is read before this one is written: the encoder's
-        // branch on a byte then waits for no read, which keeps its frequent
-        // mispredictions on text short.
+    // The next byte is read before this one is written: the encoder's
+    // branch on a byte then waits for no read, which keeps its frequent
+    // mispredictions on text short. Words are followed over the first bytes
+    // only, so that a long message runs the loop without them.
+    for (; byte != EOF && taken < WORDS_FOLLOWED; ++taken) {
         const int next = read_byte(source);
-        write_body_byte(target, byte, written, running);
+        write_body_byte<true>(target, byte, written, running);
+        byte = next;
+    }
+    while (byte != EOF) {
+        const int next = read_byte(source);
+        write_body_byte<false>(target, byte, written, running);
         byte = next;
     }
     check = finish_message_check(running, written);
