@@ -39,7 +39,7 @@ def peak_kib(command, stdin):
 def throughput(exe, prose, rounds):
     size_mb = os.path.getsize(prose) / 1e6
     commands = {
-        "kuvertpfeil": [exe, "N", "a@b.c", "S", prose, "-"],
+        "kuvertpfeil": [exe, "N", "a@b.de", "S", prose, "-"],
         "python quote_from_bytes": [sys.executable, "-c", PYTHON_ENCODER, prose, SAFE],
         "basenc --base16": ["basenc", "--base16", prose],
     }

@@ -65,12 +65,12 @@ def throughput(builds, text, rounds):
     # round's page faults land in a timed round.
     os.sync()
     for exe in builds.values():
-        run([exe, "N", "a@b.c", "S", text, "/dev/null"])
+        run([exe, "N", "a@b.de", "S", text, "/dev/null"])
     cpu = {name: [] for name in builds}
     for round_number in range(rounds):
         order = list(builds.items())
         for name, exe in order if round_number % 2 == 0 else reversed(order):
-            cpu[name].append(run([exe, "N", "a@b.c", "S", text, "/dev/null"])[0])
+            cpu[name].append(run([exe, "N", "a@b.de", "S", text, "/dev/null"])[0])
     paired = statistics.median(old / new for old, new in zip(cpu["old"], cpu["new"]))
     return {name: statistics.median(times) for name, times in cpu.items()}, paired
 

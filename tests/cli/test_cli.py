@@ -285,18 +285,18 @@ class Failures(CliTest):
         subject = "S" if TOOL.windows else "50%"
         for args, closed, status in cases:
             with self.subTest(args=args, closed=closed):
-                code, _, _ = self.run_tool("N", "a@b.c", subject, *args, closed=closed)
+                code, _, _ = self.run_tool("N", "a@b.de", subject, *args, closed=closed)
                 self.assertEqual(code, status)
                 self.assertEqual(self.read("keep.html"), b"alt\n")
         self.assertEqual(self.read("out.html"),
-                         link(b"N", b"a@b.c", subject.encode(), b"Hallo%0a"))
+                         link(b"N", b"a@b.de", subject.encode(), b"Hallo%0a"))
 
     def test_target_never_takes_closed_standard_errors_place(self):
         self.require_posix("reads /proc")
         # While the run waits for its message, standard error must be the null
         # device, not the target: a note then would land in the link.
         os.mkfifo(self.path("msg.fifo"))
-        proc = subprocess.Popen(TOOL.command(["N", "a@b.c", "50%", "msg.fifo", "out.html"]),
+        proc = subprocess.Popen(TOOL.command(["N", "a@b.de", "50%", "msg.fifo", "out.html"]),
                                 cwd=self.dir, stdout=subprocess.DEVNULL,
                                 preexec_fn=lambda: os.close(2))
         with open(self.path("msg.fifo"), "wb") as message:
@@ -305,7 +305,7 @@ class Failures(CliTest):
             self.assertEqual(os.readlink(f"/proc/{proc.pid}/fd/2"), "/dev/null")
             message.write(b"Hallo\n")
         self.assertEqual(proc.wait(timeout=60), 0)
-        self.assertEqual(self.read("out.html"), link(b"N", b"a@b.c", b"50%", b"Hallo%0a"))
+        self.assertEqual(self.read("out.html"), link(b"N", b"a@b.de", b"50%", b"Hallo%0a"))
 
     def test_directory_as_standard_input(self):
         self.require_posix("a directory as standard input")
@@ -375,6 +375,7 @@ class Links(CliTest):
         # Counted in the bytes as read: on Windows CR LF arrives as one LF.
         nul = b" Hinweis: Nachricht enthaelt an Byte %d ein Nullbyte"
         not_utf8 = b" Hinweis: Nachricht ist ab Byte %d kein gueltiges UTF-8"
+        less_than = b' Hinweis: Nachricht enthaelt an Byte %d ein "<"'
         cases = [
             # source, message, subject, the notes as they begin, in order
             ("msg.txt", b"Zeile 1\r\nZeile\x002\n", "S", [nul % (14 if TOOL.windows else 15)]),
@@ -382,13 +383,16 @@ class Links(CliTest):
             ("-", b"a\xf0\x8f\xbf\xbf", "S", [not_utf8 % 2]),  # overlong
             ("-", b"Gr\xc3x\xbc", "S", [not_utf8 % 3]),  # cut short by a byte sent as itself
             ("-", b"\xe2\x82a", "S", [not_utf8 % 1]),
+            ("-", b"Preis < 10 EUR\n", "S", [less_than % 7]),
+            ("-", b"a\xc3<b <c", "S", [not_utf8 % 2, less_than % 3]),  # the first "<" only
+            ("-", b"a > b, 5 >= 3\n", "S", []),
             ("-", b"ab\x00c", "50% Rabatt",
              [b" Hinweis: Betreffzeile enthaelt", b" Hinweis: Vorschlag fuer", nul % 3]),
         ]
         for source, message, subject, notes in cases:
             with self.subTest(message=message):
                 self.write("msg.txt", message)
-                code, out, err = self.run_tool("N", "a@b.c", subject, source, "-", stdin=message)
+                code, out, err = self.run_tool("N", "a@b.de", subject, source, "-", stdin=message)
                 self.assertEqual(code, 0)
                 lines = err.splitlines()
                 self.assertEqual([line[:len(note)] for line, note in zip(lines, notes)], notes)
@@ -412,7 +416,7 @@ class Links(CliTest):
                     message.decode("utf-8")
                 except UnicodeDecodeError as error:
                     expected.append(b"ab Byte %d kein gueltiges UTF-8" % (error.start + 1))
-                _, _, err = self.run_tool("N", "a@b.c", "S", "-", "-", stdin=message)
+                _, _, err = self.run_tool("N", "a@b.de", "S", "-", "-", stdin=message)
                 self.assertEqual(re.findall(rb"(an Byte \d+ ein Nullbyte|ab Byte \d+ kein gueltiges UTF-8)",
                                             err), expected)
 
@@ -436,7 +440,8 @@ class Links(CliTest):
             ("N", ["-", "-"], b"\xef\xbb\x80Hallo", b"%ef%bb%80Hallo", b""),
             ("N", ["-", "-"], b"\xef\xbb\xbfHallo\xff", b"%ef%bb%bfHallo%ff",
              b" Hinweis: Nachricht ist ab Byte 9 kein gueltiges UTF-8: Mailprogramme zeigen dafuer "
-             b"Fragezeichen oder Ersatzzeichen. Speichern Sie die Nachricht als UTF-8.\n" + mark),
+             b"Fragezeichen oder Ersatzzeichen, manche lassen die ganze Nachricht weg. Speichern "
+             b"Sie die Nachricht als UTF-8.\n" + mark),
             # a form feed is white space to the page
             ("\f", ["-", "-"], b"Hallo", b"Hallo",
              b' Hinweis: Empfaengername enthaelt "%0c": Mailprogramme zeigen es nicht oder falsch '
@@ -444,9 +449,9 @@ class Links(CliTest):
         ]
         for name, extra, message, body, notes in cases:
             with self.subTest(name=name, message=message):
-                code, out, err = self.run_tool(name, "a@b.c", "S", *extra, stdin=message)
+                code, out, err = self.run_tool(name, "a@b.de", "S", *extra, stdin=message)
                 self.assertEqual((code, err), (0, TOOL.text(notes)))
-                self.assertEqual(out, link(name.encode(), b"a@b.c", b"S", body))
+                self.assertEqual(out, link(name.encode(), b"a@b.de", b"S", body))
 
     def test_random_binary_message_decodes_back(self):
         message = random.Random(20191121).randbytes(3 * 1024 * 1024)
@@ -469,8 +474,8 @@ class PageMode(CliTest):
     def page(self, *args, message=MESSAGE):
         code, out, err = self.run_tool(*args, stdin=message)
         self.assertEqual(code, 0)
-        # The message's NUL and 0xFF bytes get their notes, nothing else does.
-        self.assertEqual([n[:20] for n in err.splitlines()], [b" Hinweis: Nachricht "] * (2 if message else 0))
+        # The message's NUL, 0xFF and "<" get their notes, nothing else does.
+        self.assertEqual([n[:20] for n in err.splitlines()], [b" Hinweis: Nachricht "] * (3 if message else 0))
         return out
 
     def test_which_arguments_switch_page_mode_on(self):
@@ -481,22 +486,22 @@ class PageMode(CliTest):
                     b'Argument und -h dahinter.\n')
         cases = [
             # arguments, page mode, the "-h"-target note (None: none)
-            (["N", "a@b.c", "S", "-", "-", "-h"], True, None),
-            (["N", "a@b.c", "S", "-", "-", "x", "y", "-h"], True, None),
+            (["N", "a@b.de", "S", "-", "-", "-h"], True, None),
+            (["N", "a@b.de", "S", "-", "-", "x", "y", "-h"], True, None),
             # a name, address or subject "-h" counts, and stays what it is
-            (["-h", "a@b.c", "S", "-", "-"], True, None),
+            (["-h", "a@b.de", "S", "-", "-"], True, None),
             (["N", "-h", "S", "-", "-"], True, None),
-            (["N", "a@b.c", "-h", "-", "-"], True, None),
-            (["N", "a@b.c", "S", "-", "-", "-H", "--h", "-h1"], False, None),
+            (["N", "a@b.de", "-h", "-", "-"], True, None),
+            (["N", "a@b.de", "S", "-", "-", "-H", "--h", "-h1"], False, None),
             # a target "-h" is a file of that name, with a note naming the
             # first later argument that is not "-h"
-            (["N", "a@b.c", "S", "-", "-h"], True, target_note + b".\n"),
-            (["N", "a@b.c", "S", "-", "-h", "page.html"], True, target_note + meant),
-            (["N", "a@b.c", "S", "-", "-h", "-h", "page.html"], True, target_note + meant),
-            (["N", "a@b.c", "S", "-", "-h", "page.html", "x.html"], True, target_note + meant),
+            (["N", "a@b.de", "S", "-", "-h"], True, target_note + b".\n"),
+            (["N", "a@b.de", "S", "-", "-h", "page.html"], True, target_note + meant),
+            (["N", "a@b.de", "S", "-", "-h", "-h", "page.html"], True, target_note + meant),
+            (["N", "a@b.de", "S", "-", "-h", "page.html", "x.html"], True, target_note + meant),
             # advice to paste only where a shell takes it as it stands
-            (["N", "a@b.c", "S", "-", "-h", "mein page.html"], True, target_note + in_words),
-            (["N", "a@b.c", "S", "-", "-hx"], False, None),
+            (["N", "a@b.de", "S", "-", "-h", "mein page.html"], True, target_note + in_words),
+            (["N", "a@b.de", "S", "-", "-hx"], False, None),
         ]
         for args, is_page, note in cases:
             with self.subTest(args=args):
@@ -515,13 +520,13 @@ class PageMode(CliTest):
                               out)
 
     def test_page_carries_the_plain_link_body_and_the_program_path(self):
-        plain = self.page("N", "a@b.c", "S", "-", "-")
-        page = self.page("N", "a@b.c", "S", "-", "-", "-h")
+        plain = self.page("N", "a@b.de", "S", "-", "-")
+        page = self.page("N", "a@b.de", "S", "-", "-", "-h")
         self.assertEqual(body_of(page), body_of(plain))
         self.assertIn(TOOL.text(b'<meta name="generator" content="%s 2.3">\n'
                                 % TOOL.shown_path.encode()), page)
         self.assertIn(TOOL.text(b"\nKuvertpfeil f&uuml;r Nachricht an N\n"), page)
-        empty = self.page("N", "a@b.c", "S", "-", "-", "-h", message=b"")
+        empty = self.page("N", "a@b.de", "S", "-", "-", "-h", message=b"")
         self.assertIn(TOOL.text(b'?subject=S&body=">\nNachricht an N\n</a>\n</div>\n</div>\n'),
                       empty)
 
@@ -537,7 +542,7 @@ class PageMode(CliTest):
                 b"Ordner.\n" % shown)
         for options, notes in (([], b""), (["-h"], note)):
             with self.subTest(options=options):
-                proc = subprocess.run([*TOOL.prefix, program, "N", "a@b.c", "S", "-", "-", *options],
+                proc = subprocess.run([*TOOL.prefix, program, "N", "a@b.de", "S", "-", "-", *options],
                                       input=b"Hallo", capture_output=True, env=TOOL.env, timeout=120)
                 self.assertEqual((proc.returncode, proc.stderr), (0, TOOL.text(notes)))
                 self.assertEqual(b'<meta name="generator" content="%s 2.3">' % shown in proc.stdout,
@@ -585,7 +590,7 @@ class PageMode(CliTest):
         self.assertFalse(os.path.exists(self.path("out.html")))
 
 class MistypedCommandLines(CliTest):
-    OWN_LINK = b'<a href="mailto:N <a@b.c>?subject=S&body=Alt">\nNachricht an N\n</a>\n'
+    OWN_LINK = b'<a href="mailto:N <a@b.de>?subject=S&body=Alt">\nNachricht an N\n</a>\n'
     OWN_PAGE = (b'<!doctype html public "-//w3c//dtd html 4.01 Transitional//en" '
                 b'"http://www.w3.org/TR/html4/loose.dtd">\n<html lang="de">\n')
     MESSAGE = b"Guten Tag,\nich haette gern eine Torte.\n"
@@ -604,11 +609,11 @@ class MistypedCommandLines(CliTest):
         ]
         for extra, notes in cases:
             with self.subTest(extra=extra):
-                code, out, err = self.run_tool("N", "a@b.c", "S", "-", "out.html", *extra,
+                code, out, err = self.run_tool("N", "a@b.de", "S", "-", "out.html", *extra,
                                                stdin=b"Hallo")
                 self.assertEqual((code, out, err), (0, b"", TOOL.text(notes)))
         # With the fifth "-h", a later argument is the target meant or unused.
-        code, _, err = self.run_tool("N", "a@b.c", "S", "-", "-h", "seite.html", "x y", "-h")
+        code, _, err = self.run_tool("N", "a@b.de", "S", "-", "-h", "seite.html", "x y", "-h")
         self.assertEqual(code, 0)
         self.assertTrue(err.endswith(TOOL.text(b"schreiben Sie: seite.html -h\n"
                                                + unused(7, b"x y", ONLY_THE_OPTION))), err)
@@ -666,7 +671,7 @@ class MistypedCommandLines(CliTest):
         for args, target, notes in cases:
             with self.subTest(args=args):
                 before = self.set_up_files()
-                code, out, err = self.run_tool("N", "a@b.c", *args)
+                code, out, err = self.run_tool("N", "a@b.de", *args)
                 self.assertEqual((code, err), (128, TOOL.text(notes)))
                 self.assert_report(out, KEPT % target.encode())
                 self.assertEqual(self.snapshot(), before)
@@ -688,7 +693,7 @@ class MistypedCommandLines(CliTest):
             with self.subTest(args=args):
                 self.set_up_files()
                 for _ in range(2):  # the same command twice
-                    code, out, _ = self.run_tool("N", "a@b.c", *args, stdin=self.OWN_PAGE)
+                    code, out, _ = self.run_tool("N", "a@b.de", *args, stdin=self.OWN_PAGE)
                     self.assertEqual(code, 0)
                     written = out if target == "-" else self.read(target)
                     self.assertIn(b"?subject=Anfrage&body=", written)
@@ -705,10 +710,10 @@ class MistypedCommandLines(CliTest):
 
         reader = threading.Thread(target=read_fifo)
         reader.start()
-        code, _, _ = self.run_tool("N", "a@b.c", "Anfrage", "msg.txt", "link.fifo", "x")
+        code, _, _ = self.run_tool("N", "a@b.de", "Anfrage", "msg.txt", "link.fifo", "x")
         reader.join(timeout=60)
         self.assertEqual(code, 0)
-        self.assertEqual(received, [link(b"N", b"a@b.c", b"Anfrage", b"Guten%20Tag,%0aich%20"
+        self.assertEqual(received, [link(b"N", b"a@b.de", b"Anfrage", b"Guten%20Tag,%0aich%20"
                                          b"haette%20gern%20eine%20Torte.%0a")])
 
 

@@ -6,6 +6,6 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 printf 'Hallo Welt\n' >"$scratch/msg.txt"
 status=0
-report=$(LD_PRELOAD=$2 "$1" N a@b.c S "$scratch/msg.txt" "$scratch/out.html") || status=$?
+report=$(LD_PRELOAD=$2 "$1" N a@b.de S "$scratch/msg.txt" "$scratch/out.html") || status=$?
 test "$status" = 32
 grep -qF " Fehler 5: Zieldatei $scratch/out.html konnte nicht vollstaendig geschrieben" <<<"$report"
