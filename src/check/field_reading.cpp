@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "check/code_pages.h"
 #include "check/html_entities.h"
 #include "check/utf8.h"
 
@@ -34,10 +35,12 @@ PageCharacter numeric_reference(const char* text, std::size_t position) {
     }
     at += text[at] == ';' ? 1 : 0;
     const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
-    // 80-9F stand for other characters beyond ASCII (Windows-1252's), which
-    // no check tells apart from themselves.
     if (value == 0 || surrogate || value >= FIRST_BEYOND_UNICODE) {
         value = REPLACEMENT_CHARACTER;
+    } else if (value >= 0x80 && value <= 0x9F) {
+        // As the HTML standard says: Windows-1252's characters ("&#133;" is
+        // an ellipsis), its five unassigned bytes standing for themselves.
+        value = code_page_character(CodePage::cp1252, static_cast<unsigned char>(value));
     }
     return {value, 0, at, true};
 }

@@ -59,6 +59,40 @@ Finding check_deleted_by_browser(const Field& field) {
     return SILENT;
 }
 
+// A C1 control character, U+0080 to U+009F, at M[i].
+bool is_c1_control(const FieldReading& reading, std::size_t i) {
+    return i + 1 < reading.mail_length && reading.mail[i] == 0xC2 && reading.mail[i + 1] >= 0x80 &&
+           reading.mail[i + 1] <= 0x9F;
+}
+
+bool is_white_byte(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Whether the C1 control at M[i] stands among white space at the field's
+// ends or next to an enclosed name's quotes: Thunderbird drops it there, as
+// it drops blanks, and the other readers keep it.
+bool c1_control_at_ends(const Field& field, std::size_t i) {
+    const FieldReading& reading = field.reading;
+    const std::size_t length = reading.mail_length;
+    const bool enclosed = field.ends.enclosed;
+    std::size_t after = i + 2;
+    while (after < length &&
+           (is_white_byte(reading.mail[after]) || is_c1_control(reading, after))) {
+        after += is_c1_control(reading, after) ? 2 : 1;
+    }
+    if (after == length || (enclosed && after + 1 == field.ends.mail.trail_start)) {
+        return true;
+    }
+    std::size_t before = i;
+    while (before > 0) {
+        const bool c1 = before >= 2 && is_c1_control(reading, before - 2);
+        if (!c1 && !is_white_byte(reading.mail[before - 1])) {
+            break;
+        }
+        before -= c1 ? 2 : 1;
+    }
+    return before == 0 || (enclosed && before == field.ends.mail.lead_end + 1);
+}
+
 Finding check_control_characters(const Field& field) {
     const FieldReading& reading = field.reading;
     const bool subject = field.which == LinkField::subject;
@@ -68,9 +102,8 @@ Finding check_control_characters(const Field& field) {
         if ((c < 0x20 && c != '\t' && !line_break) || c == 0x7F) {
             return at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
         }
-        // A C1 control character, U+0080 to U+009F: Thunderbird drops it.
-        if (c == 0xC2 && i + 1 < reading.mail_length && reading.mail[i + 1] >= 0x80 &&
-            reading.mail[i + 1] <= 0x9F) {
+        // Thunderbird drops a C1 control character.
+        if (is_c1_control(reading, i) && !c1_control_at_ends(field, i)) {
             Finding finding =
                 at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
             finding.character = reading.mail[i + 1];
