@@ -21,7 +21,8 @@ bool is_ascii_alphanumeric(unsigned char c) {
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 // U+FFFD, where the page read a reference to nothing (&#0;) or bytes that
-// are no UTF-8: no letter of an address (Roundcube drops the address).
+// are no UTF-8: no letter of a domain (Roundcube drops the address). Before
+// the '@' it arrives as it is.
 bool is_replacement_character(const unsigned char* mail, std::size_t i, std::size_t end) {
     return i + 2 < end && mail[i] == 0xEF && mail[i + 1] == 0xBF && mail[i + 2] == 0xBD;
 }
@@ -52,8 +53,8 @@ std::size_t bad_in_local_part(const unsigned char* mail, std::size_t begin, std:
             continue;
         }
         const bool dot_misplaced = c == '.' && (i == begin || i + 1 == end || mail[i + 1] == '.');
-        const bool allowed = is_ascii_alphanumeric(c) || is_one_of(c, ".!#$%&'*+/=?^_`{|}~-") ||
-                             (c >= 0x80 && !is_replacement_character(mail, i, end));
+        const bool allowed =
+            is_ascii_alphanumeric(c) || c >= 0x80 || is_one_of(c, ".!#$%&'*+/=?^_`{|}~-");
         if (!allowed || dot_misplaced) {
             return i;
         }
