@@ -2,7 +2,7 @@
 // Firefox, for the mail-program tests to read, and fails where the two
 // browsers read a link differently or a rewrite is not the table's.
 //
-//   KUVERTPFEIL_EXE=build/kuvertpfeil node resolve_links.mjs CASES.tsv OUT.json
+//   KUVERTPFEIL_EXE=build/kuvertpfeil node resolve_links.mjs CASES.tsv OUT.json [MESSAGES.json]
 //
 // CASES.tsv holds one case per line: field (name, address or subject), the
 // field as typed (escapes \t \n \r \\ \xHH), the rules that must fire, where
@@ -10,7 +10,8 @@
 // none), and an optional "#" comment. Each rewrite the notes suggest is run
 // as a case of its own, after the others: rules and breaks "-". The other
 // two fields are always name "Max Mustermann", address "max.mustermann@example.com",
-// subject "Anfrage", and the message "Hallo,\nbis bald!\n".
+// subject "Anfrage", and the message "Hallo,\nbis bald!\n". MESSAGES.json, where
+// given, replaces the set of messages: [{"label", "message_base64"}].
 //
 // OUT.json (the pages beside it, in pages/):
 // {
@@ -45,7 +46,7 @@ import { pathToFileURL } from 'node:url';
 import { browserNames, launch, firstPage } from './browsers.mjs';
 
 const exe = process.env.KUVERTPFEIL_EXE;
-const [casesFile, outFile] = process.argv.slice(2);
+const [casesFile, outFile, messagesFile] = process.argv.slice(2);
 assert.ok(exe && casesFile && outFile,
   'usage: KUVERTPFEIL_EXE=... node resolve_links.mjs CASES.tsv OUT.json');
 
@@ -169,7 +170,7 @@ function canonical(url) {
 }
 
 const cases = readCases(casesFile);
-const messages = [
+const defaultMessages = [
   ['line feeds', 'Hallo,\n\nbis bald!\n'],
   ['CR LF', 'Hallo,\r\nbis bald!\r\n'],
   ['tabs', 'Posten\t1\t9,99 EUR\n'],
@@ -180,7 +181,13 @@ const messages = [
   ['every ASCII byte 0x01-0x7F', Buffer.from(Array.from({ length: 127 }, (_, i) => i + 1))],
   ['Latin-1', Buffer.from('Grüße aus Köln', 'latin1')],
   ['a NUL byte', Buffer.from('vor\0nach\n', 'latin1')],
+  ['a "<"', 'Preis < 10 EUR\nzweite Zeile\n'],
+  ['a lone ">"', 'a > b, 5 >= 3\n'],
 ].map(([label, text]) => ({ label, bytes: Buffer.from(text) }));
+const messages = messagesFile
+  ? JSON.parse(readFileSync(messagesFile, 'utf8')).map(({ label, message_base64: base64 }) => (
+    { label, bytes: Buffer.from(base64, 'base64') }))
+  : defaultMessages;
 
 // Every run: the fixed fields with one of them changed, and a message. The
 // browsers start while the program writes the pages.
