@@ -1,5 +1,7 @@
 #include "check/address_rules.h"
 
+#include "check/html_entities.h"
+
 namespace {
 
 constexpr char NO_ADDRESS[] = "das Mailprogramm erkennt darin keine Adresse.";
@@ -13,9 +15,7 @@ constexpr char VALID_FORM[] =
     "Anfang oder Ende und ohne zwei Punkte hintereinander, danach durch Punkte getrennte Namen "
     "aus Buchstaben, Ziffern und Bindestrichen, z. B. max.mustermann@example.com.";
 
-bool is_ascii_alphanumeric(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+bool is_letter_or_digit(unsigned char c) { return is_ascii_alphanumeric(static_cast<char>(c)); }
 
 // Check 9 notes control characters, and the rewrite leaves them out.
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
@@ -54,7 +54,7 @@ std::size_t bad_in_local_part(const unsigned char* mail, std::size_t begin, std:
         }
         const bool dot_misplaced = c == '.' && (i == begin || i + 1 == end || mail[i + 1] == '.');
         const bool allowed =
-            is_ascii_alphanumeric(c) || c >= 0x80 || is_one_of(c, ".!#$%&'*+/=?^_`{|}~-");
+            is_letter_or_digit(c) || c >= 0x80 || is_one_of(c, ".!#$%&'*+/=?^_`{|}~-");
         if (!allowed || dot_misplaced) {
             return i;
         }
@@ -65,9 +65,8 @@ std::size_t bad_in_local_part(const unsigned char* mail, std::size_t begin, std:
 // The part after the '@', M[begin, end): labels of letters, digits and
 // hyphens, a hyphen at neither end, at most 63 characters, at least two of
 // them, the last of two characters or more, not all digits and with no
-// hyphen. A character beyond
-// ASCII counts as a letter, as in münchen.de, which a mail program sends
-// as an internationalised name.
+// hyphen. A character beyond ASCII counts as a letter, as in münchen.de,
+// which a mail program sends as an internationalised name.
 Finding check_domain(const Field& field, std::size_t begin, std::size_t end) {
     const unsigned char* mail = field.reading.mail;
     std::size_t label = begin;
@@ -102,7 +101,7 @@ Finding check_domain(const Field& field, std::size_t begin, std::size_t end) {
         if (is_control(c)) {
             continue;
         }
-        if ((!is_ascii_alphanumeric(c) && c != '-' && c < 0x80) ||
+        if ((!is_letter_or_digit(c) && c != '-' && c < 0x80) ||
             is_replacement_character(mail, i, end)) {
             return at_address(field, i);
         }
