@@ -67,30 +67,26 @@ bool is_c1_control(const FieldReading& reading, std::size_t i) {
 
 bool is_white_byte(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Whether the C1 control at M[i] stands among white space at the field's
-// ends or next to an enclosed name's quotes: Thunderbird drops it there, as
-// it drops blanks, and the other readers keep it.
-bool c1_control_at_ends(const Field& field, std::size_t i) {
+// U+0085, NEXT LINE, at M[i].
+bool is_next_line(const FieldReading& reading, std::size_t i) {
+    return i + 1 < reading.mail_length && reading.mail[i] == 0xC2 && reading.mail[i + 1] == 0x85;
+}
+
+// NEXT LINE is white space to Thunderbird: it drops one at a field's ends,
+// next to an enclosed name's quotes or beside other white space, as it
+// folds blanks there, and the other readers keep it. Only between two other
+// characters does dropping it join them.
+bool next_line_beside_white(const Field& field, std::size_t i) {
     const FieldReading& reading = field.reading;
-    const std::size_t length = reading.mail_length;
+    const std::size_t after = i + 2;
     const bool enclosed = field.ends.enclosed;
-    std::size_t after = i + 2;
-    while (after < length &&
-           (is_white_byte(reading.mail[after]) || is_c1_control(reading, after))) {
-        after += is_c1_control(reading, after) ? 2 : 1;
-    }
-    if (after == length || (enclosed && after + 1 == field.ends.mail.trail_start)) {
-        return true;
-    }
-    std::size_t before = i;
-    while (before > 0) {
-        const bool c1 = before >= 2 && is_c1_control(reading, before - 2);
-        if (!c1 && !is_white_byte(reading.mail[before - 1])) {
-            break;
-        }
-        before -= c1 ? 2 : 1;
-    }
-    return before == 0 || (enclosed && before == field.ends.mail.lead_end + 1);
+    const bool white_before = i == 0 || (enclosed && i == field.ends.mail.lead_end + 1) ||
+                              is_white_byte(reading.mail[i - 1]) ||
+                              (i >= 2 && is_next_line(reading, i - 2));
+    const bool white_after = after == reading.mail_length ||
+                             (enclosed && after + 1 == field.ends.mail.trail_start) ||
+                             is_white_byte(reading.mail[after]) || is_next_line(reading, after);
+    return is_next_line(reading, i) && (white_before || white_after);
 }
 
 Finding check_control_characters(const Field& field) {
@@ -103,7 +99,7 @@ Finding check_control_characters(const Field& field) {
             return at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
         }
         // Thunderbird drops a C1 control character.
-        if (is_c1_control(reading, i) && !c1_control_at_ends(field, i)) {
+        if (is_c1_control(reading, i) && !next_line_beside_white(field, i)) {
             Finding finding =
                 at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
             finding.character = reading.mail[i + 1];
