@@ -99,7 +99,9 @@ Finding check_control_characters(const Field& field) {
             return at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
         }
         // Thunderbird drops a C1 control character.
-        if (is_c1_control(reading, i) && !next_line_beside_white(field, i)) {
+        // In an address, Roundcube refuses any control character.
+        if (is_c1_control(reading, i) &&
+            (field.which == LinkField::recipient_address || !next_line_beside_white(field, i))) {
             Finding finding =
                 at_mail(field, i, "Mailprogramme zeigen es nicht oder falsch an.", LEAVE_OUT);
             finding.character = reading.mail[i + 1];
