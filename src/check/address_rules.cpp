@@ -1,6 +1,7 @@
 #include "check/address_rules.h"
 
 #include "check/html_entities.h"
+#include "check/utf8.h"
 
 namespace {
 
@@ -20,18 +21,40 @@ bool is_letter_or_digit(unsigned char c) { return is_ascii_alphanumeric(static_c
 // Check 9 notes control characters, and the rewrite leaves them out.
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
-// U+FFFD, where the page read a reference to nothing (&#0;) or bytes that
-// are no UTF-8: no letter of a domain (Roundcube drops the address). Before
-// the '@' it arrives as it is.
-bool is_replacement_character(const unsigned char* mail, std::size_t i, std::size_t end) {
-    return i + 2 < end && mail[i] == 0xEF && mail[i + 1] == 0xBF && mail[i + 2] == 0xBD;
+// Ranges beyond ASCII that hold no letters (the C1 controls are check
+// 9's): Latin-1's signs and the no-break space, punctuation, symbols,
+// arrows and box drawing, CJK punctuation, private use, specials (U+FFFD
+// among them) and emoji. A mail program cannot write a domain with one of
+// them as an internationalised name (Roundcube drops the address); without
+// Unicode's tables, any other character counts as a letter.
+constexpr char32_t NO_LETTERS[][2] = {{0xA0, 0xBF},     {0xD7, 0xD7},     {0xF7, 0xF7},
+                                      {0x2000, 0x2BFF}, {0x3000, 0x303F}, {0xE000, 0xF8FF},
+                                      {0xFE00, 0xFE0F}, {0xFFF0, 0xFFFF}, {0x1F000, 0x1FAFF}};
+
+// The character at M[i], where it is one beyond ASCII that no domain holds;
+// 0 otherwise.
+char32_t no_domain_letter(const FieldReading& reading, std::size_t i) {
+    const std::size_t length = 1 + utf8_continuations(reading.mail[i]);
+    if (length == 1 || i + length > reading.mail_length ||
+        first_non_utf8(reading.mail + i, length) != length) {
+        return 0;
+    }
+    std::size_t at = i;
+    const char32_t c = decode_utf8(reading.mail, at);
+    for (const auto& range : NO_LETTERS) {
+        if (c >= range[0] && c <= range[1]) {
+            return c;
+        }
+    }
+    return 0;
 }
 
-// The character at M[i] as the note names it: U+FFFD whole.
+// The character at M[i] as the note names it: one beyond ASCII whole.
 Finding at_address(const Field& field, std::size_t i) {
     Finding finding = at_mail(field, i, NOT_DELIVERED, VALID_FORM);
-    if (is_replacement_character(field.reading.mail, i, field.reading.mail_length)) {
-        finding.character = 0xFFFD;
+    const char32_t c = no_domain_letter(field.reading, i);
+    if (c != 0) {
+        finding.character = c;
         finding.is_byte = false;
     }
     return finding;
@@ -102,7 +125,7 @@ Finding check_domain(const Field& field, std::size_t begin, std::size_t end) {
             continue;
         }
         if ((!is_letter_or_digit(c) && c != '-' && c < 0x80) ||
-            is_replacement_character(mail, i, end)) {
+            (c >= 0xC0 && no_domain_letter(field.reading, i) != 0)) {
             return at_address(field, i);
         }
         all_digits = all_digits && c >= '0' && c <= '9';
