@@ -23,13 +23,13 @@ bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 // Ranges beyond ASCII that hold no letters (the C1 controls are check
 // 9's): Latin-1's signs and the no-break space, punctuation, symbols,
-// arrows and box drawing, CJK punctuation, private use, specials (U+FFFD
-// among them) and emoji. A mail program cannot write a domain with one of
-// them as an internationalised name (Roundcube drops the address); without
-// Unicode's tables, any other character counts as a letter.
+// arrows and box drawing, CJK punctuation, private use and specials (U+FFFD
+// among them). A mail program cannot write a domain with one of them as an
+// internationalised name (Roundcube drops the address); without Unicode's
+// tables, any other character counts as a letter (Roundcube takes an emoji).
 constexpr char32_t NO_LETTERS[][2] = {{0xA0, 0xBF},     {0xD7, 0xD7},     {0xF7, 0xF7},
                                       {0x2000, 0x2BFF}, {0x3000, 0x303F}, {0xE000, 0xF8FF},
-                                      {0xFE00, 0xFE0F}, {0xFFF0, 0xFFFF}, {0x1F000, 0x1FAFF}};
+                                      {0xFE00, 0xFE0F}, {0xFFF0, 0xFFFF}};
 
 // The character at M[i], where it is one beyond ASCII that no domain holds;
 // 0 otherwise.
