@@ -7,7 +7,8 @@ packages=(cmake g++ make googletest libgtest-dev python3 tidy chromium
     firefox-esr fonts-liberation fonts-dejavu-core
     g++-mingw-w64-x86-64 wine wine64
     clang libclang-rt-dev clang-format clang-tidy cppcheck
-    man-db groff-base dpkg-dev file lintian devscripts mutt alpine thunderbird)
+    man-db groff-base dpkg-dev file lintian devscripts mutt alpine thunderbird
+    php-cli php-cgi roundcube-core roundcube-sqlite3 dovecot-imapd)
 # A Node.js from elsewhere brings its own npm; Debian's pair only where none is.
 # The browser test runs on either: Debian 12's Node.js 18 or a newer one.
 command -v npm >/dev/null || packages+=(nodejs npm)
@@ -19,7 +20,28 @@ for package in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     apt-get update
+    # Roundcube: the web mail test brings its own configuration and SQLite
+    # file, so dbconfig sets up no database and no web server is configured.
+    # php-cgi is named so that PHP comes without Apache's module.
+    debconf-set-selections <<'EOF'
+roundcube-core roundcube/dbconfig-install boolean false
+roundcube-core roundcube/reconfigure-webserver multiselect
+roundcube-core roundcube/restart-webserver boolean false
+EOF
+    # No service starts while installing (Dovecot would take port 143): the
+    # tests start their own servers. A policy already there stays as it is.
+    policy=/usr/sbin/policy-rc.d own_policy=
+    if [[ ! -e $policy ]]; then
+        own_policy=1
+        trap 'rm -f "$policy"' EXIT
+        printf '#!/bin/sh\nexit 101\n' >"$policy"
+        chmod 755 "$policy"
+    fi
     DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    if [[ $own_policy ]]; then
+        rm -f "$policy"
+        trap - EXIT
+    fi
 fi
 
 # puppeteer-core drives Debian's chromium and firefox-esr; it downloads no

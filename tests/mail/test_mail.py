@@ -16,8 +16,8 @@ import base64
 import importlib
 import json
 import os
+import shutil
 import sys
-import tempfile
 import unittest
 
 from arrival import MESSAGE_BREAKS, ON_PURPOSE, as_meant, what_went_wrong
@@ -37,8 +37,12 @@ class MailProgram(unittest.TestCase):
             cls.resolved = json.load(f)
         driver = importlib.import_module(READER)
         links = [c["href"] for c in cls.resolved["cases"] + cls.resolved["messages"]]
-        with tempfile.TemporaryDirectory(prefix=f"kuvertpfeil-{READER}-") as workdir:
-            cls.arrived = driver.compose_all(links, workdir)
+        # Each reader's files (profiles, servers' configurations, what it
+        # sent) beside the resolved links, made anew each run.
+        workdir = os.path.join(os.path.dirname(os.path.abspath(RESOLVED)), f"mail-{READER}")
+        shutil.rmtree(workdir, ignore_errors=True)
+        os.makedirs(workdir)
+        cls.arrived = driver.compose_all(links, workdir)
 
     def test_a_note_exactly_where_a_field_breaks(self):
         message = base64.b64decode(self.resolved["message_base64"])
