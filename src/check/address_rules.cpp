@@ -1,5 +1,8 @@
 #include "check/address_rules.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "check/html_entities.h"
 #include "check/utf8.h"
 
@@ -21,18 +24,22 @@ bool is_letter_or_digit(unsigned char c) { return is_ascii_alphanumeric(static_c
 // Check 9 notes control characters, and the rewrite leaves them out.
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
-// Ranges beyond ASCII that hold no letters (the C1 controls are check
-// 9's): Latin-1's signs and the no-break space, punctuation, symbols,
-// arrows and box drawing, CJK punctuation, private use and specials (U+FFFD
-// among them). A mail program cannot write a domain with one of them as an
-// internationalised name (Roundcube drops the address); without Unicode's
-// tables, any other character counts as a letter (Roundcube takes an emoji).
-constexpr char32_t NO_LETTERS[][2] = {{0xA0, 0xBF},     {0xD7, 0xD7},     {0xF7, 0xF7},
-                                      {0x2000, 0x2BFF}, {0x3000, 0x303F}, {0xE000, 0xF8FF},
-                                      {0xFE00, 0xFE0F}, {0xFFF0, 0xFFFF}};
+// Characters beyond ASCII that do not stand in a domain as typed (the C1
+// controls are check 9's): a mail program writes a domain as an
+// internationalised name (UTS #46), which maps these to other characters
+// ("…" to "...", "½" to "1⁄2", fullwidth forms to ASCII), leaves them out
+// (soft hyphen, zero-width characters, variation selectors) or refuses them
+// (spaces, private use, specials such as U+FFFD); Roundcube then sends to
+// another address, or drops it. Without Unicode's tables, any other
+// character counts as a letter: Roundcube takes "©", "→" or "€" there.
+constexpr char32_t NOT_AS_TYPED[][2] = {
+    {0xAD, 0xAD},     {0xB2, 0xB3},     {0xB9, 0xB9},     {0xBC, 0xBE},     {0x2000, 0x200F},
+    {0x2024, 0x2026}, {0x2028, 0x202F}, {0x205F, 0x206F}, {0x2070, 0x209F}, {0x2150, 0x218F},
+    {0x3000, 0x3000}, {0x3002, 0x3002}, {0xE000, 0xF8FF}, {0xFB00, 0xFB06}, {0xFE00, 0xFE0F},
+    {0xFF01, 0xFF65}, {0xFFF0, 0xFFFF}};
 
-// The character at M[i], where it is one beyond ASCII that no domain holds;
-// 0 otherwise.
+// The character at M[i], where it is one beyond ASCII that no domain holds
+// as typed; 0 otherwise.
 char32_t no_domain_letter(const FieldReading& reading, std::size_t i) {
     const std::size_t length = 1 + utf8_continuations(reading.mail[i]);
     if (length == 1 || i + length > reading.mail_length ||
@@ -41,12 +48,8 @@ char32_t no_domain_letter(const FieldReading& reading, std::size_t i) {
     }
     std::size_t at = i;
     const char32_t c = decode_utf8(reading.mail, at);
-    for (const auto& range : NO_LETTERS) {
-        if (c >= range[0] && c <= range[1]) {
-            return c;
-        }
-    }
-    return 0;
+    const auto holds = [c](const char32_t(&range)[2]) { return c >= range[0] && c <= range[1]; };
+    return std::any_of(std::begin(NOT_AS_TYPED), std::end(NOT_AS_TYPED), holds) ? c : 0;
 }
 
 // The character at M[i] as the note names it: one beyond ASCII whole.
@@ -85,61 +88,83 @@ std::size_t bad_in_local_part(const unsigned char* mail, std::size_t begin, std:
     return NOWHERE;
 }
 
-// The part after the '@', M[begin, end): labels of letters, digits and
-// hyphens, a hyphen at neither end, at most 63 characters, at least two of
-// them, the last of two characters or more, not all digits and with no
-// hyphen. A character beyond ASCII counts as a letter, as in münchen.de,
-// which a mail program sends as an internationalised name.
-Finding check_domain(const Field& field, std::size_t begin, std::size_t end) {
-    const unsigned char* mail = field.reading.mail;
-    std::size_t label = begin;
+// What the label being read holds so far.
+struct Label {
+    std::size_t begin = 0;
     bool all_digits = true;
     bool hyphen = false;
     bool beyond_ascii = false;
-    for (std::size_t i = begin; i <= end; ++i) {
-        const unsigned char c = i < end ? mail[i] : '.';
-        if (c == '.') {
-            // An empty label, or a hyphen at either end of one.
-            std::size_t misplaced = NOWHERE;
-            if (i == label) {
-                misplaced = i < end ? i : i - 1;
-            } else if (mail[label] == '-' || mail[i - 1] == '-') {
-                misplaced = mail[label] == '-' ? label : i - 1;
-            }
-            if (misplaced != NOWHERE) {
-                return at_mail(field, misplaced, NOT_DELIVERED, VALID_FORM);
-            }
-            if (!beyond_ascii && i - label > 63) {
-                return unnamed("enthaelt nach dem @ einen Namen ueber 63 Zeichen");
-            }
-            if (i == end) {
-                break;
-            }
-            label = i + 1;
-            all_digits = true;
-            hyphen = false;
-            beyond_ascii = false;
-            continue;
-        }
-        if (is_control(c)) {
-            continue;
-        }
-        if ((!is_letter_or_digit(c) && c != '-' && c < 0x80) ||
-            (c >= 0xC0 && no_domain_letter(field.reading, i) != 0)) {
-            return at_address(field, i);
-        }
-        all_digits = all_digits && c >= '0' && c <= '9';
-        hyphen = hyphen || c == '-';
-        beyond_ascii = beyond_ascii || c >= 0x80;
+};
+
+// The label M[label.begin, dot) at its ends: empty, or a hyphen first or
+// last; then its length, which a name beyond ASCII gets only as punycode.
+Finding check_label_ends(const Field& field, const Label& label, std::size_t dot, std::size_t end) {
+    const unsigned char* mail = field.reading.mail;
+    if (dot == label.begin) {
+        return at_mail(field, dot < end ? dot : dot - 1, NOT_DELIVERED, VALID_FORM);
     }
-    if (label == begin) {
+    if (mail[label.begin] == '-' || mail[dot - 1] == '-') {
+        const std::size_t hyphen = mail[label.begin] == '-' ? label.begin : dot - 1;
+        return at_mail(field, hyphen, NOT_DELIVERED, VALID_FORM);
+    }
+    if (!label.beyond_ascii && dot - label.begin > 63) {
+        return unnamed("enthaelt nach dem @ einen Namen ueber 63 Zeichen");
+    }
+    return SILENT;
+}
+
+// The last label, M[label.begin, end), as a top-level domain: at least two
+// characters, not all digits and with no hyphen (punycode aside).
+Finding check_top_level(const unsigned char* mail, std::size_t begin, const Label& label,
+                        std::size_t end) {
+    if (label.begin == begin) {
         return unnamed("hat nach dem @ keinen Punkt");
     }
-    const bool punycode = end - label > 4 && std::memcmp(mail + label, "xn--", 4) == 0;
-    if (all_digits || end - label < 2 || (hyphen && !punycode && !beyond_ascii)) {
+    const bool punycode = end - label.begin > 4 && std::memcmp(mail + label.begin, "xn--", 4) == 0;
+    if (label.all_digits || end - label.begin < 2 ||
+        (label.hyphen && !punycode && !label.beyond_ascii)) {
         return unnamed("endet nicht mit einer gueltigen Top-Level-Domain");
     }
     return SILENT;
+}
+
+// M[i] in a label: a letter, a digit, a hyphen, or a character beyond
+// ASCII that stands in a domain as typed.
+bool is_domain_character(const FieldReading& reading, std::size_t i) {
+    const unsigned char c = reading.mail[i];
+    if (c < 0x80) {
+        return is_letter_or_digit(c) || c == '-';
+    }
+    return c < 0xC0 || no_domain_letter(reading, i) == 0;
+}
+
+// The part after the '@', M[begin, end): labels of letters, digits and
+// hyphens, a hyphen at neither end, at most 63 characters, at least two of
+// them, and a top-level domain last. A character beyond ASCII counts as a
+// letter, as in münchen.de, which a mail program sends as an
+// internationalised name.
+Finding check_domain(const Field& field, std::size_t begin, std::size_t end) {
+    const unsigned char* mail = field.reading.mail;
+    Label label{begin};
+    for (std::size_t i = begin; i < end; ++i) {
+        const unsigned char c = mail[i];
+        if (c == '.') {
+            const Finding ends = check_label_ends(field, label, i, end);
+            if (ends.fires) {
+                return ends;
+            }
+            label = Label{i + 1};
+        } else if (!is_control(c)) {
+            if (!is_domain_character(field.reading, i)) {
+                return at_address(field, i);
+            }
+            label.all_digits = label.all_digits && c >= '0' && c <= '9';
+            label.hyphen = label.hyphen || c == '-';
+            label.beyond_ascii = label.beyond_ascii || c >= 0x80;
+        }
+    }
+    const Finding ends = check_label_ends(field, label, end, end);
+    return ends.fires ? ends : check_top_level(mail, begin, label, end);
 }
 
 } // namespace
@@ -163,6 +188,38 @@ Finding white_at_ends(const Field& field) {
     return finding;
 }
 
+// M[i], within the address's ends, where no address holds it at all.
+Finding no_address_character(const Field& field, std::size_t i) {
+    const unsigned char c = field.reading.mail[i];
+    if (c == ',' || c == ';') {
+        return at_mail(field, i, "ein Verweis dieser Form traegt nur einen Empfaenger.",
+                       ONE_ADDRESS);
+    }
+    if (is_one_of(c, ":<>()[]\\\"")) {
+        return at_mail(field, i, NO_ADDRESS,
+                       "Geben Sie nur die Adresse selbst an, z. B. max.mustermann@example.com.");
+    }
+    if (c == ' ') {
+        return at_mail(field, i, "Mailprogramme lassen es weg oder schneiden die Adresse dort ab.",
+                       LEAVE_OUT);
+    }
+    return SILENT;
+}
+
+// The '@' at M[first_at] (NOWHERE for none): there, and not at either end.
+Finding check_at_sign(const Field& field, std::size_t first_at, std::size_t begin,
+                      std::size_t end) {
+    if (first_at == NOWHERE) {
+        return {true, false, 0, false, false, 0, "enthaelt kein @", "", NO_ADDRESS, ADDRESS_FORM};
+    }
+    if (first_at == begin || first_at + 1 == end) {
+        Finding finding = at_mail(field, first_at, NO_ADDRESS, ADDRESS_FORM);
+        finding.statement = first_at == begin ? "beginnt mit" : "endet mit";
+        return finding;
+    }
+    return SILENT;
+}
+
 } // namespace
 
 Finding check_address_syntax(const Field& field) {
@@ -179,19 +236,9 @@ Finding check_address_syntax(const Field& field) {
         if (i < begin || i >= end) {
             continue;
         }
-        if (c == ',' || c == ';') {
-            return at_mail(field, i, "ein Verweis dieser Form traegt nur einen Empfaenger.",
-                           ONE_ADDRESS);
-        }
-        if (is_one_of(c, ":<>()[]\\\"")) {
-            return at_mail(
-                field, i, NO_ADDRESS,
-                "Geben Sie nur die Adresse selbst an, z. B. max.mustermann@example.com.");
-        }
-        if (c == ' ') {
-            return at_mail(field, i,
-                           "Mailprogramme lassen es weg oder schneiden die Adresse dort ab.",
-                           LEAVE_OUT);
+        const Finding misplaced = no_address_character(field, i);
+        if (misplaced.fires) {
+            return misplaced;
         }
         if (c == '@' && first_at != NOWHERE) {
             Finding finding = at_mail(field, i, NO_ADDRESS, ONE_ADDRESS);
@@ -200,21 +247,14 @@ Finding check_address_syntax(const Field& field) {
         }
         first_at = c == '@' ? i : first_at;
     }
-    if (first_at == NOWHERE) {
-        return {true, false, 0, false, false, 0, "enthaelt kein @", "", NO_ADDRESS, ADDRESS_FORM};
-    }
-    if (first_at == begin || first_at + 1 == end) {
-        Finding finding = at_mail(field, first_at, NO_ADDRESS, ADDRESS_FORM);
-        finding.statement = first_at == begin ? "beginnt mit" : "endet mit";
-        return finding;
+    const Finding at_sign = check_at_sign(field, first_at, begin, end);
+    if (at_sign.fires) {
+        return at_sign;
     }
     const std::size_t bad = bad_in_local_part(reading.mail, begin, first_at);
     if (bad != NOWHERE) {
         return at_address(field, bad);
     }
     const Finding domain = check_domain(field, first_at + 1, end);
-    if (domain.fires) {
-        return domain;
-    }
-    return white_at_ends(field);
+    return domain.fires ? domain : white_at_ends(field);
 }
