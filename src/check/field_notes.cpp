@@ -105,7 +105,8 @@ void write_character(std::FILE* out, const Finding& finding) {
         std::fputs("&nbsp;", out);
     } else if (!finding.is_byte && finding.character >= 0x80) {
         unsigned char bytes[4];
-        write_shown(out, bytes, encode_utf8(finding.character, bytes));
+        const std::size_t length = encode_utf8(finding.character, bytes);
+        write_shown(out, bytes, length);
     } else if (finding.is_byte || finding.character < 0x20 || finding.character >= 0x7F) {
         // Never a control byte or a byte from 0x80 up on the console.
         std::fprintf(out, "%%%02x", static_cast<unsigned>(finding.character) & 0xFFU);
@@ -142,7 +143,8 @@ void write_note(std::FILE* out, LinkField which, const Finding& finding, char sp
 void write_shown_characters(std::FILE* out, const FieldMeaning& meaning) {
     for (std::size_t i = 0; i < meaning.length; ++i) {
         unsigned char bytes[4];
-        write_shown(out, bytes, encode_utf8(meaning.characters[i], bytes));
+        const std::size_t length = encode_utf8(meaning.characters[i], bytes);
+        write_shown(out, bytes, length);
     }
 }
 
@@ -152,7 +154,10 @@ void write_code_page_note(std::FILE* out, LinkField which, const char* text, con
     FieldMeaning meant{};
     const Misreading how = find_misreading(which, text, meant);
     std::fprintf(out, " Hinweis: %s \"", link_field_label(which));
-    write_shown(out, reinterpret_cast<const unsigned char*>(text), std::strlen(text));
+    for (const char* at = text; *at != '\0'; ++at) {
+        const auto byte = static_cast<unsigned char>(*at);
+        write_shown(out, &byte, 1);
+    }
     if (how == Misreading::cp1252_as_cp850) {
         std::fputs("\" ist wohl Text in Codepage 1252 (ANSI), der in Codepage 850 gelesen wurde; "
                    "gemeint war wohl \"",

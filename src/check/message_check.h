@@ -68,7 +68,8 @@ inline void check_escaped_message_byte(MessageCheck& check, unsigned char byte,
 // not branches, since blanks and umlauts come in no pattern.
 inline void follow_words(MessageCheck& check, unsigned char byte, unsigned long long written) {
     const unsigned long long position = written - (2 * check.escaped);
-    const bool ends_word = (byte == ' ') | (byte == '\n');
+    const bool ends_word =
+        static_cast<bool>(static_cast<int>(byte == ' ') | static_cast<int>(byte == '\n'));
     const unsigned long long word = position - check.word_start;
     check.longest_word = ends_word && word > check.longest_word ? word : check.longest_word;
     check.word_start = ends_word ? position + 1 : check.word_start;
