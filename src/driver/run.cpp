@@ -202,25 +202,23 @@ inline void write_body_byte(std::FILE* target, int byte, unsigned long long& wri
     // Local copies stay in registers across the stream calls.
     unsigned long long written = 0;
     MessageCheck running = check;
-    // A byte-order mark can only be the first three bytes: they are taken
-    // here, so that the loop needs no test for it.
-    int byte = read_byte(source);
-    std::size_t taken = 0;
-    while (taken < sizeof BYTE_ORDER_MARK && byte == BYTE_ORDER_MARK[taken]) {
-        write_body_byte<true>(target, byte, written, running);
-        ++taken;
-        byte = read_byte(source);
-    }
-    running.starts_with_byte_order_mark = taken == sizeof BYTE_ORDER_MARK;
     // The next byte is read before this one is written: the encoder's
     // branch on a byte then waits for no read, which keeps its frequent
-    // mispredictions on text short. Words are followed over the first bytes
-    // only, so that a long message runs the loop without them.
-    for (; byte != EOF && taken < WORDS_FOLLOWED; ++taken) {
+    // mispredictions on text short. Words and a byte-order mark (the first
+    // three bytes only) are looked for over the first bytes, so that a long
+    // message runs the second loop without them. One loop each, so that
+    // the compiler inlines the encoder into both.
+    int byte = read_byte(source);
+    std::size_t marked = 0;
+    for (std::size_t taken = 0; byte != EOF && taken < WORDS_FOLLOWED; ++taken) {
         const int next = read_byte(source);
+        const bool marks =
+            marked == taken && marked < sizeof BYTE_ORDER_MARK && byte == BYTE_ORDER_MARK[marked];
+        marked += marks ? 1 : 0;
         write_body_byte<true>(target, byte, written, running);
         byte = next;
     }
+    running.starts_with_byte_order_mark = marked == sizeof BYTE_ORDER_MARK;
     while (byte != EOF) {
         const int next = read_byte(source);
         write_body_byte<false>(target, byte, written, running);
