@@ -27,16 +27,17 @@ bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 // Characters beyond ASCII that do not stand in a domain as typed (the C1
 // controls are check 9's): a mail program writes a domain as an
 // internationalised name (UTS #46), which maps these to other characters
-// ("…" to "...", "½" to "1⁄2", fullwidth forms to ASCII), leaves them out
+// ("…" to "...", "½" to "1⁄2", "ª" to "a", "µ" to "μ", fullwidth forms to
+// ASCII; "¨", "´" and the like to a blank and an accent), leaves them out
 // (soft hyphen, zero-width characters, variation selectors) or refuses them
 // (spaces, private use, specials such as U+FFFD); Roundcube then sends to
 // another address, or drops it. Without Unicode's tables, any other
 // character counts as a letter: Roundcube takes "©", "→" or "€" there.
 constexpr char32_t NOT_AS_TYPED[][2] = {
-    {0xAD, 0xAD},     {0xB2, 0xB3},     {0xB9, 0xB9},     {0xBC, 0xBE},     {0x2000, 0x200F},
-    {0x2024, 0x2026}, {0x2028, 0x202F}, {0x205F, 0x206F}, {0x2070, 0x209F}, {0x2150, 0x218F},
-    {0x3000, 0x3000}, {0x3002, 0x3002}, {0xE000, 0xF8FF}, {0xFB00, 0xFB06}, {0xFE00, 0xFE0F},
-    {0xFF01, 0xFF65}, {0xFFF0, 0xFFFF}};
+    {0xA8, 0xA8},     {0xAA, 0xAA},     {0xAD, 0xAD},     {0xAF, 0xAF},     {0xB2, 0xB5},
+    {0xB8, 0xBA},     {0xBC, 0xBE},     {0x2000, 0x200F}, {0x2024, 0x2026}, {0x2028, 0x202F},
+    {0x205F, 0x206F}, {0x2070, 0x209F}, {0x2150, 0x218F}, {0x3000, 0x3000}, {0x3002, 0x3002},
+    {0xE000, 0xF8FF}, {0xFB00, 0xFB06}, {0xFE00, 0xFE0F}, {0xFF01, 0xFF65}, {0xFFF0, 0xFFFF}};
 
 // The character at M[i], where it is one beyond ASCII that no domain holds
 // as typed; 0 otherwise.
