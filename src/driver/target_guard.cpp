@@ -34,7 +34,12 @@ bool source_starts_as_our_output(std::FILE* source) {
     }
     char start[START_SIZE];
     const std::size_t length = std::fread(start, 1, sizeof start, source);
-    std::rewind(source);
+    // A source that cannot be read from its start again would give a link
+    // of its middle: the target is kept then, as for a swapped line.
+    if (std::fseek(source, 0, SEEK_SET) != 0) {
+        return true;
+    }
+    std::clearerr(source);
     return starts_as_our_output(start, length);
 }
 
