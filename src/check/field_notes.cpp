@@ -163,11 +163,15 @@ void write_code_page_note(std::FILE* out, LinkField which, const char* text, con
                    "gemeint war wohl \"",
                    out);
     } else {
+        const char* code_page = "1252";
+        if (how == Misreading::utf8_as_cp850) {
+            code_page = "850";
+        } else if (how == Misreading::utf8_as_cp437) {
+            code_page = "437";
+        }
         std::fprintf(out,
                      "\" ist wohl UTF-8, das in Codepage %s gelesen wurde; gemeint war wohl \"",
-                     how == Misreading::utf8_as_cp850   ? "850"
-                     : how == Misreading::utf8_as_cp437 ? "437"
-                                                        : "1252");
+                     code_page);
     }
     if (rewrite != nullptr) {
         std::fputs(rewrite, out);

@@ -95,8 +95,10 @@ bool looks_like_page_option(const char* argument) {
     }
     const char* word = argument + begin;
     std::size_t dash = typographic_dash_length(word);
-    if (dash == 0) {
-        dash = std::strncmp(word, "--", 2) == 0 ? 2 : (word[0] == '-' || word[0] == '/' ? 1 : 0);
+    if (dash == 0 && std::strncmp(word, "--", 2) == 0) {
+        dash = 2;
+    } else if (dash == 0 && (word[0] == '-' || word[0] == '/')) {
+        dash = 1;
     }
     const std::size_t length = end - begin;
     return dash > 0 && dash < length &&
