@@ -4,8 +4,7 @@
 // what goes wrong and what to type instead.
 #pragma once
 
-#include <cstddef>
-
+#include "check/finding.h"
 #include "check/link_field.h"
 
 // The rules, numbered as in the notes (11, 12 and 15 are the message's).
@@ -23,21 +22,6 @@ inline constexpr int FAULT_NAME_TAG = 13;          // the page takes part of the
 inline constexpr int FAULT_WRONG_CODE_PAGE = 14;   // text that went through the wrong code page
 inline constexpr int FAULT_NAME_READ_AS_HTML = 16; // web mail reads a reference in the name
 inline constexpr int LAST_FIELD_RULE = FAULT_NAME_READ_AS_HTML;
-
-// What one rule found: the first offending character (none where named is
-// false), where it was typed, and the words of the note around it.
-struct Finding {
-    bool fires;
-    bool named;
-    char32_t character;
-    bool is_byte;           // a byte that is no UTF-8, named as "%xx"
-    bool in_whole_argument; // found in the argument, not its cut copy
-    std::size_t typed_at;
-    const char* statement; // before the character
-    const char* detail;    // after it
-    const char* effect;
-    const char* advice;
-};
 
 // What each rule finds in a field, by its number (11, 12 and 15, the
 // message's, stay silent).

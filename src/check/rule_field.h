@@ -7,7 +7,8 @@
 
 #include "check/field_ends.h"
 #include "check/field_reading.h"
-#include "check/field_rules.h"
+#include "check/finding.h"
+#include "check/link_field.h"
 
 inline constexpr std::size_t NOWHERE = static_cast<std::size_t>(-1);
 inline constexpr char32_t NO_BREAK_SPACE = 0xA0;
