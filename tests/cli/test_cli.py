@@ -193,6 +193,10 @@ class Failures(CliTest):
             ("hard-msg.txt", "msg.txt", 16,
              b" Fehler 4: Quelldatei hard-msg.txt und Zieldatei sind identisch.\n\n", b""),
         ]
+        if not TOOL.windows:
+            cases.append(("msg.txt", "/dev/null/x.html", 8,
+                          b" Fehler 3: Zieldatei /dev/null/x.html konnte nicht geoeffnet werden.\n\n",
+                          b' Hinweis: "/dev/null" im Pfad der Zieldatei ist kein Ordner.' + no_folder))
         before = {name: self.read(name) for name in os.listdir(self.dir)
                   if os.path.isfile(self.path(name))}
         for source, target, status, error_line, note in cases:
@@ -388,6 +392,9 @@ class Links(CliTest):
             ("-", b"Gr\xc3x\xbc", "S", [not_utf8 % 3]),  # cut short by a byte sent as itself
             ("-", b"\xe2\x82a", "S", [not_utf8 % 1]),
             ("-", b"Preis < 10 EUR\n", "S", [less_than % 7]),
+            ("-", b"Preis<10 EUR", "S", [less_than % 6]),
+            ("-", b"x" * 998, "S", []),  # the longest word Roundcube keeps whole
+            ("-", b"Wort " * 1200, "S", [b" Hinweis: Der Verweis ist "]),  # long, no long word
             ("-", b"a\xc3<b <c", "S", [not_utf8 % 2, less_than % 3]),  # the first "<" only
             ("-", b"a > b, 5 >= 3\n", "S", []),
             ("-", b"ab\x00c", "50% Rabatt",
@@ -486,6 +493,7 @@ class PageMode(CliTest):
         target_note = (b' Hinweis: Die Seite steht in einer Datei namens "-h": das fuenfte Argument '
                        b'ist immer die Zieldatei. Die Option -h gehoert hinter die fuenf Argumente')
         meant = b'; war "page.html" als Zieldatei gemeint, schreiben Sie: page.html -h\n'
+        upper = b'; war "Zeile.html" als Zieldatei gemeint, schreiben Sie: Zeile.html -h\n'
         in_words = (b'; war "mein page.html" als Zieldatei gemeint, schreiben Sie es als fuenftes '
                     b'Argument und -h dahinter.\n')
         cases = [
@@ -503,6 +511,7 @@ class PageMode(CliTest):
             (["N", "a@b.de", "S", "-", "-h", "page.html"], True, target_note + meant),
             (["N", "a@b.de", "S", "-", "-h", "-h", "page.html"], True, target_note + meant),
             (["N", "a@b.de", "S", "-", "-h", "page.html", "x.html"], True, target_note + meant),
+            (["N", "a@b.de", "S", "-", "-h", "Zeile.html"], True, target_note + upper),
             # advice to paste only where a shell takes it as it stands
             (["N", "a@b.de", "S", "-", "-h", "mein page.html"], True, target_note + in_words),
             (["N", "a@b.de", "S", "-", "-hx"], False, None),
@@ -598,6 +607,8 @@ class MistypedCommandLines(CliTest):
     OWN_PAGE = (b'<!doctype html public "-//w3c//dtd html 4.01 Transitional//en" '
                 b'"http://www.w3.org/TR/html4/loose.dtd">\n<html lang="de">\n')
     MESSAGE = b"Guten Tag,\nich haette gern eine Torte.\n"
+    # What "N A S" writes with an empty message: shorter than the page's start.
+    SHORT_LINK = b'<a href="mailto:N <A>?subject=S&body=">\nNachricht an N\n</a>\n'
 
     def test_arguments_the_program_does_not_use(self):
         cases = [
@@ -608,6 +619,7 @@ class MistypedCommandLines(CliTest):
             ([" -h "], unused(6, b" -h ", AS_OPTION)),
             (["\u2013h"], unused(6, b"%e2%80%93h", AS_OPTION)),  # an en dash
             (["\u2014h"], unused(6, b"%e2%80%94h", AS_OPTION)),  # an em dash
+            (["\u2015h"], unused(6, b"%e2%80%95h", AS_OPTION)),  # a horizontal bar
             (["-h", "Torte"], unused(7, b"Torte", SHIFTED % b"out.html")),
             (["-h", "-h"], b""),
         ]
@@ -622,21 +634,43 @@ class MistypedCommandLines(CliTest):
         self.assertTrue(err.endswith(TOOL.text(b"schreiben Sie: seite.html -h\n"
                                                + unused(7, b"x y", ONLY_THE_OPTION))), err)
 
-    def test_name_and_address_swapped(self):
+    def test_notes_on_name_and_address(self):
         swapped = (b" Hinweis: Empfaengername und Empfaengeradresse sehen vertauscht aus: der Name "
                    b"ist eine Adresse, die Adresse enthaelt kein @. Geben Sie zuerst den Namen, "
                    b'dann die Adresse an, z. B. "Max Mustermann" max.mustermann@example.com.\n')
         name_note = b' Hinweis: Empfaengername enthaelt "@"'
+        one_address = b"Geben Sie eine einzige Adresse an.\n"
+        roundcube = (b": Roundcube nimmt die Adresse so nicht an, und kein Mailserver stellt an sie "
+                     b"zu. Pruefen Sie die Adresse: vor dem @ ")
         cases = [
             # name, address, the notes as they begin
             ("info@baeckerei.de", "Bäckerei Müller", [swapped]),
             ("info@baeckerei.de", "info", [swapped]),
+            ("a#b@example.com", "Kasse", [swapped]),
             # an address holding an '@', or a name that is no plain address
             ("info@baeckerei.de", "info@baeckerei.de",
              [name_note, b' Hinweis: Vorschlag fuer Empfaengername: "&quot;info@baeckerei.de&quot;"']),
             ("info@baeckerei.de Kasse", "Kasse",
              [name_note, b" Hinweis: Vorschlag fuer Empfaengername:",
               b' Hinweis: Empfaengeradresse enthaelt kein @']),
+            # whole notes
+            ("N", "max%7f@example.com",
+             [b' Hinweis: Empfaengeradresse enthaelt "%7f": Mailprogramme zeigen es nicht oder '
+              b'falsch an. Lassen Sie es weg.\n',
+              b' Hinweis: Vorschlag fuer Empfaengeradresse: "max@example.com"\n']),
+            ("N", "max;moritz@example.com",
+             [b' Hinweis: Empfaengeradresse enthaelt ";": ein Verweis dieser Form traegt nur einen '
+              b'Empfaenger. ' + one_address]),
+            ("N", "a@@b.de",
+             [b' Hinweis: Empfaengeradresse enthaelt mehr als ein "@": das Mailprogramm erkennt '
+              b'darin keine Adresse. ' + one_address]),
+            ("N", "max@ex&frac12;ample.de",
+             [b' Hinweis: Empfaengeradresse enthaelt "%c2%bd"' + roundcube]),
+            ('Max M"', "a@b.de",
+             [b' Hinweis: Empfaengername enthaelt """: dort endet der Verweis im HTML-Code, der Rest '
+              b'geht verloren. Setzen Sie den ganzen Namen zwischen &quot; und &quot; und schreiben '
+              b'Sie darin < als &lt; und > als &gt;, z. B. "&quot;Max &lt;Chef&gt; '
+              b'Mustermann&quot;".\n']),
         ]
         for name, address, notes in cases:
             with self.subTest(name=name, address=address):
@@ -650,7 +684,8 @@ class MistypedCommandLines(CliTest):
     def set_up_files(self):
         """The files of a small web site's folder, each with an old time stamp."""
         files = {"msg.txt": self.MESSAGE, "Torte": b"Sahne\n", "link.html": self.OWN_LINK,
-                 "seite.html": self.OWN_PAGE, "leer.html": b"", "kurz.html": b"<a h"}
+                 "seite.html": self.OWN_PAGE, "leer.html": b"", "kurz.html": b"<a h",
+                 "-": b"Notizen\n", "kurzlink.html": self.SHORT_LINK}
         for name, data in files.items():
             self.write(name, data)
             os.utime(self.path(name), ns=(10**18, 10**18))
@@ -685,9 +720,10 @@ class MistypedCommandLines(CliTest):
             # subject and the further arguments, the target written; all shifted but the last two
             (["Anfrage", "msg.txt", "neu.html", "x"], "neu.html"),  # missing
             (["Anfrage", "msg.txt", "leer.html", "x"], "leer.html"),  # empty
-            (["Anfrage", "msg.txt", "-", "x"], "-"),
+            (["Anfrage", "msg.txt", "-", "x"], "-"),  # never the file named "-"
             (["Anfrage", "msg.txt", "link.html", "x"], "link.html"),  # the program's own
             (["Anfrage", "msg.txt", "seite.html", "x", "-h"], "seite.html"),
+            (["Anfrage", "msg.txt", "kurzlink.html", "x"], "kurzlink.html"),
             # not shifted, and a source that is no output of the program's
             (["Anfrage", "msg.txt", "Torte"], "Torte"),
             # standard input is never looked at
@@ -702,23 +738,33 @@ class MistypedCommandLines(CliTest):
                     written = out if target == "-" else self.read(target)
                     self.assertIn(b"?subject=Anfrage&body=", written)
 
-    def test_fifo_as_target_is_never_looked_at(self):
+    def test_fifo_is_never_looked_at(self):
         self.require_posix("a FIFO")
-        self.write("msg.txt", self.MESSAGE)
-        os.mkfifo(self.path("link.fifo"))
-        received = []
+        self.set_up_files()
+        os.mkfifo(self.path("m.fifo"))
+        cases = [
+            # the arguments after the subject, the FIFO's end the test holds, what
+            # it sends, the link; a shifted line with a FIFO as the target
+            (["msg.txt", "m.fifo", "x"], "rb", None,
+             link(b"N", b"a@b.de", b"Anfrage",
+                  b"Guten%20Tag,%0aich%20haette%20gern%20eine%20Torte.%0a")),
+            (["m.fifo", "Torte"], "wb", b"Hallo\n", link(b"N", b"a@b.de", b"Anfrage", b"Hallo%0a")),
+        ]
+        for args, mode, sent, expected in cases:
+            with self.subTest(args=args):
+                received = []
 
-        def read_fifo():
-            with open(self.path("link.fifo"), "rb") as fifo:
-                received.append(fifo.read())
+                def other_end():
+                    with open(self.path("m.fifo"), mode) as fifo:
+                        received.append(fifo.write(sent) if sent else fifo.read())
 
-        reader = threading.Thread(target=read_fifo)
-        reader.start()
-        code, _, _ = self.run_tool("N", "a@b.de", "Anfrage", "msg.txt", "link.fifo", "x")
-        reader.join(timeout=60)
-        self.assertEqual(code, 0)
-        self.assertEqual(received, [link(b"N", b"a@b.de", b"Anfrage", b"Guten%20Tag,%0aich%20"
-                                         b"haette%20gern%20eine%20Torte.%0a")])
+                peer = threading.Thread(target=other_end)
+                peer.start()
+                code, _, _ = self.run_tool("N", "a@b.de", "Anfrage", *args)
+                peer.join(timeout=60)
+                self.assertEqual(code, 0)
+                written = received[0] if args[1] == "m.fifo" else self.read(args[1])
+                self.assertEqual(written, expected)
 
 
 class Wildcards(CliTest):
