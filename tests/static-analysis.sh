@@ -20,6 +20,23 @@ for header in "${headers[@]}"; do
         fi
     done
 done
+# A unit is a header and its .cpp: no unit may include, through others, one
+# that includes it back.
+python3 - "${sources[@]}" "${headers[@]}" <<'EOF_PY'
+import re, sys
+uses = {}
+for path in sys.argv[1:]:
+    unit = path[len("src/"):].rsplit(".", 1)[0]
+    with open(path) as f:
+        uses.setdefault(unit, set()).update(
+            u for u in re.findall(r'^#include "(.*)\.h"', f.read(), re.M) if u != unit)
+def reaches(start, goal, seen):
+    return any(u == goal or (u not in seen and not seen.add(u) and reaches(u, goal, seen))
+               for u in uses.get(start, ()))
+circles = [unit for unit in sorted(uses) if reaches(unit, unit, set())]
+if circles:
+    sys.exit("layout: these units include one that includes them back: " + ", ".join(circles))
+EOF_PY
 for file in "${sources[@]}" "${headers[@]}"; do
     if [[ $file != src/check/html_entities.cpp ]] && (($(grep -c . "$file") > 350)); then
         echo "layout: $file has more than 350 non-blank lines"; exit 1
