@@ -12,6 +12,7 @@
 #include "driver/report.h"
 #include "driver/run_notes.h"
 #include "driver/standard_descriptors.h"
+#include "driver/target_file.h"
 #include "driver/target_guard.h"
 #include "link/link_writer.h"
 #include "link/page_frame.h"
@@ -161,16 +162,16 @@ std::FILE* obtain_source(const char* name, bool name_fits, const StandardStreams
     return source;
 }
 
-std::FILE* obtain_target(const char* name, bool name_fits, const StandardStreams& standard) {
-    std::FILE* target = nullptr;
+TargetFile obtain_target(const char* name, bool name_fits, const StandardStreams& standard) {
+    TargetFile target{nullptr, false};
     if (is_standard_stream_name(name)) {
         const bool usable = !standard.output_closed && !stream_is_directory(standard.output);
-        target = usable ? standard.output : nullptr;
+        target.stream = usable ? standard.output : nullptr;
     } else if (name_fits) {
-        target = std::fopen(name, "w");
+        target = open_target_file(name);
     }
-    if (target != nullptr) {
-        use_stream_buffer(target, target_buffer);
+    if (target.stream != nullptr) {
+        use_stream_buffer(target.stream, target_buffer);
     }
     return target;
 }
@@ -258,21 +259,32 @@ void report_stream_failures(bool write_failed, bool read_failed, char** argv) {
     }
 }
 
+// After a failed run that would have replaced the target: it was not.
+void write_target_kept_note(const char* target_name) {
+    std::fputs(" Hinweis: Die Zieldatei ", stderr);
+    write_argument(stderr, target_name);
+    std::fputs(" wurde nicht veraendert.\n", stderr);
+}
+
 // Closes both streams and reports what did not reach the target or could
-// not be read, a failed write first. The report goes to standard output,
-// so standard output as the target is closed last.
-void finish_streams(std::FILE* source, std::FILE* target, const StandardStreams& standard,
+// not be read, a failed write first; a named target is replaced only by a
+// complete link. The report goes to standard output, so standard output as
+// the target is closed last.
+void finish_streams(std::FILE* source, const TargetFile& target, const StandardStreams& standard,
                     char** argv) {
     const bool read_failed = std::ferror(source) != 0;
     std::fclose(source);
-    const bool write_failed = std::fflush(target) != 0 || std::ferror(target) != 0;
-    if (target != standard.output) {
-        const bool close_failed = std::fclose(target) != 0;
-        report_stream_failures(write_failed || close_failed, read_failed, argv);
+    const bool write_failed = std::fflush(target.stream) != 0 || std::ferror(target.stream) != 0;
+    if (target.stream != standard.output) {
+        const bool closed = close_target_file(target, !write_failed && !read_failed);
+        report_stream_failures(write_failed || !closed, read_failed, argv);
+        if (target.replaces && ErrorFlags != 0) {
+            write_target_kept_note(argv[5]);
+        }
         return;
     }
     report_stream_failures(write_failed, read_failed, argv);
-    if (std::fclose(target) != 0 && ErrorFlags == 0) {
+    if (std::fclose(target.stream) != 0 && ErrorFlags == 0) {
         ErrorFlags |= ERR_TARGET_NOT_WRITTEN; // nowhere left to print the report
     }
 }
@@ -323,10 +335,10 @@ int run_sequence(int argc, char** argv, const StandardStreams& standard) {
         fail(ERR_TARGET_KEPT, argv);
     }
     // Only now may the target be created or truncated: the source is there.
-    std::FILE* target = nullptr;
+    TargetFile target{nullptr, false};
     if (ErrorFlags == 0) {
         target = obtain_target(fields.target_name, target_name_fits, standard);
-        if (target == nullptr) {
+        if (target.stream == nullptr) {
             const int open_error = errno;
             fail(ERR_TARGET_NOT_OPENED, argv);
             write_open_failure_note(stderr, false, argv[5], target_name_fits, open_error);
@@ -343,7 +355,8 @@ int run_sequence(int argc, char** argv, const StandardStreams& standard) {
     }
 
     MessageCheck check{};
-    const unsigned long long link_length = write_link(source, target, fields, argv[0], check);
+    const unsigned long long link_length =
+        write_link(source, target.stream, fields, argv[0], check);
     finish_streams(source, target, standard, argv);
     if (ErrorFlags == 0) {
         write_run_notes(stderr, fields, argc, argv, check, link_length);

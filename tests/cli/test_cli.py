@@ -10,7 +10,9 @@ import ctypes
 import os
 import random
 import re
+import resource
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -308,7 +310,8 @@ class Failures(CliTest):
                                 cwd=self.dir, stdout=subprocess.DEVNULL,
                                 preexec_fn=lambda: os.close(2))
         with open(self.path("msg.fifo"), "wb") as message:
-            while not os.path.exists(self.path("out.html")) and proc.poll() is None:
+            # The link goes into a new file beside the target first.
+            while len(os.listdir(self.dir)) < 2 and proc.poll() is None:
                 time.sleep(0.01)
             self.assertEqual(os.readlink(f"/proc/{proc.pid}/fd/2"), "/dev/null")
             message.write(b"Hallo\n")
@@ -334,11 +337,12 @@ class Failures(CliTest):
 
     def test_read_failure_still_closes_the_link(self):
         self.require_posix("needs /proc/self/mem")
-        code, out, _ = self.run_tool("N", "A", "S", "/proc/self/mem", "out.html")
+        code, out, _ = self.run_tool("N", "A", "S", "/proc/self/mem", "-")
         self.assertEqual(code, 64)
-        self.assert_report(out, b" Fehler 6: Quelldatei /proc/self/mem konnte nicht "
-                                b"vollstaendig gelesen werden.\n\n")
-        self.assertEqual(self.read("out.html"), link(b"N", b"A", b"S", b""))
+        closed = link(b"N", b"A", b"S", b"")
+        self.assertEqual(out[:len(closed)], closed)
+        self.assert_report(out[len(closed):], b" Fehler 6: Quelldatei /proc/self/mem konnte nicht "
+                                              b"vollstaendig gelesen werden.\n\n")
 
     def test_empty_argument_vector(self):
         self.require_posix("execs without a program path")
@@ -765,6 +769,144 @@ class MistypedCommandLines(CliTest):
                 self.assertEqual(code, 0)
                 written = received[0] if args[1] == "m.fifo" else self.read(args[1])
                 self.assertEqual(written, expected)
+
+
+class TargetReplacement(CliTest):
+    """A named target is written beside itself and moved into place once
+    complete: a failed or interrupted run leaves it as it was."""
+    OLD = b"<p>Die Seite von gestern</p>\n"
+    MESSAGE = b"Hallo\n" * 500
+
+    def snapshot(self):
+        """Every name in the folder: its bytes (or link), mode, owner and time."""
+        def entry(name):
+            status = os.lstat(self.path(name))
+            data = os.readlink(self.path(name)) if os.path.islink(self.path(name)) else self.read(name)
+            return data, status.st_mode, status.st_uid, status.st_gid, status.st_mtime_ns
+        return {name: entry(name) for name in sorted(os.listdir(self.dir))}
+
+    def set_up_target(self):
+        self.write("seite.html", self.OLD)
+        self.write("msg.txt", self.MESSAGE)
+        os.chmod(self.path("seite.html"), 0o640)
+        os.utime(self.path("seite.html"), ns=(10**18, 10**18))
+        return self.snapshot()
+
+    def interrupted(self, signal_number):
+        proc = subprocess.Popen(TOOL.command(["N", "a@b.de", "S", "-", "seite.html", "-h"]),
+                                cwd=self.dir, env=TOOL.env, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        proc.stdin.write(b"Hallo,\n")
+        proc.stdin.flush()
+        deadline = time.monotonic() + 60
+        while len(os.listdir(self.dir)) < 3 and time.monotonic() < deadline:
+            time.sleep(0.01)  # until the new file is there
+        proc.send_signal(signal_number)
+        proc.communicate(timeout=60)
+        return proc.returncode, b"", b""
+
+    def limited(self):
+        def limit():  # a full disk, as a file-size limit shows it
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
+        proc = subprocess.run(TOOL.command(["N", "a@b.de", "S", "msg.txt", "seite.html"]),
+                              cwd=self.dir, env=TOOL.env, capture_output=True, timeout=120,
+                              preexec_fn=limit)
+        return proc.returncode, proc.stdout, proc.stderr
+
+    def test_failed_or_interrupted_run_keeps_the_target(self):
+        kept = b" Hinweis: Die Zieldatei seite.html wurde nicht veraendert.\n"
+        cases = [
+            # how the run ends, its status, the report's error line, the note
+            ("error 5", self.limited, 32,
+             b" Fehler 5: Zieldatei seite.html konnte nicht vollstaendig geschrieben werden.\n\n",
+             kept),
+        ]
+        if not TOOL.windows:
+            cases += [
+                (name, lambda number=number: self.interrupted(number), -number, None, b"")
+                for name, number in (("SIGINT", signal.SIGINT), ("SIGTERM", signal.SIGTERM),
+                                     ("SIGHUP", signal.SIGHUP))]
+            cases.append(("error 6", lambda: self.run_tool("N", "a@b.de", "S", "/proc/self/mem",
+                                                           "seite.html"), 64,
+                          b" Fehler 6: Quelldatei /proc/self/mem konnte nicht vollstaendig "
+                          b"gelesen werden.\n\n", kept))
+        for name, run, status, error_line, note in cases:
+            with self.subTest(name):
+                before = self.set_up_target()
+                code, out, err = run()
+                self.assertEqual((code, err), (status, TOOL.text(note)))
+                if error_line:
+                    self.assert_report(out, error_line)
+                self.assertEqual(self.snapshot(), before)
+
+    def test_replacement_keeps_the_targets_form(self):
+        def symbolic_link():
+            os.symlink("seite.html", self.path("link.html"))
+            return "link.html", {"link.html": "seite.html", "seite.html": None}
+
+        def hard_link():
+            os.link(self.path("seite.html"), self.path("zweit.html"))
+            return "seite.html", {"seite.html": None, "zweit.html": None}
+
+        def other_owner():
+            os.chown(self.path("seite.html"), 65534, 65534)
+            return "seite.html", {"seite.html": None}
+
+        cases = [("a plain target", lambda: ("seite.html", {"seite.html": None}))]
+        if not TOOL.windows:
+            cases += [("a symbolic link", symbolic_link), ("two hard links", hard_link)]
+            if os.geteuid() == 0:
+                cases.append(("another owner", other_owner))
+        for name, make in cases:
+            with self.subTest(name):
+                shutil.rmtree(self.dir)
+                os.mkdir(self.dir)
+                self.set_up_target()
+                target, expected = make()
+                before = os.stat(self.path("seite.html"))
+                code, _, _ = self.run_tool("N", "a@b.de", "S", "msg.txt", target)
+                self.assertEqual(code, 0)
+                after = self.snapshot()
+                self.assertEqual(sorted(after), sorted([*expected, "msg.txt"]))
+                for entry, link_to in expected.items():
+                    data, mode, uid, gid, _ = after[entry]
+                    if link_to:  # still a link, to the file replaced
+                        self.assertEqual(data, link_to)
+                        continue
+                    self.assertEqual(data, link(b"N", b"a@b.de", b"S", b"Hallo%0a" * 500))
+                    if not TOOL.windows:
+                        self.assertEqual((oct(mode), uid, gid),
+                                         (oct(before.st_mode), before.st_uid, before.st_gid))
+
+    def test_targets_that_another_user_may_write_in_place_or_not_at_all(self):
+        self.require_posix("drops its privileges with setpriv")
+        if os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("needs root and setpriv to run as another user")
+        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
+        if subprocess.run([*nobody, TOOL.exe], capture_output=True, timeout=60).returncode == 127:
+            self.skipTest("another user cannot run the program here")
+        os.chmod(self.dir, 0o755)
+        self.write("msg.txt", b"Hallo\n")
+        os.mkdir(self.path("offen"), 0o777)
+        os.chmod(self.path("offen"), 0o777)
+        for name, owner in (("eigen.html", 65534), ("offen/fremd.html", 0)):
+            self.write(name, self.OLD)
+            os.chown(self.path(name), owner, owner)
+        cases = [
+            # target, status, what it holds then; the folder allows no new file, so in place
+            ("eigen.html", 0, link(b"N", b"a@b.de", b"S", b"Hallo%0a")),
+            # the user may make a new file beside it, but not write the target
+            ("offen/fremd.html", 8, self.OLD),
+        ]
+        for target, status, held in cases:
+            with self.subTest(target=target):
+                proc = subprocess.run([*nobody, TOOL.exe, "N", "a@b.de", "S", "msg.txt", target],
+                                      cwd=self.dir, capture_output=True, timeout=60)
+                self.assertEqual(proc.returncode, status, proc.stderr)
+                self.assertEqual(self.read(target), held)
+        self.assertEqual(sorted(os.listdir(self.path("offen"))), ["fremd.html"])
+        self.assertEqual(sorted(os.listdir(self.dir)), ["eigen.html", "msg.txt", "offen"])
 
 
 class Wildcards(CliTest):
