@@ -890,14 +890,17 @@ class TargetReplacement(CliTest):
         self.write("msg.txt", b"Hallo\n")
         os.mkdir(self.path("offen"), 0o777)
         os.chmod(self.path("offen"), 0o777)
-        for name, owner in (("eigen.html", 65534), ("offen/fremd.html", 0)):
+        for name, owner, mode in (("eigen.html", 65534, 0o644), ("offen/fremd.html", 0, 0o644),
+                                  ("offen/lesbar.html", 65534, 0o444)):
             self.write(name, self.OLD)
             os.chown(self.path(name), owner, owner)
+            os.chmod(self.path(name), mode)
         cases = [
             # target, status, what it holds then; the folder allows no new file, so in place
             ("eigen.html", 0, link(b"N", b"a@b.de", b"S", b"Hallo%0a")),
             # the user may make a new file beside it, but not write the target
             ("offen/fremd.html", 8, self.OLD),
+            ("offen/lesbar.html", 8, self.OLD),
         ]
         for target, status, held in cases:
             with self.subTest(target=target):
@@ -905,7 +908,7 @@ class TargetReplacement(CliTest):
                                       cwd=self.dir, capture_output=True, timeout=60)
                 self.assertEqual(proc.returncode, status, proc.stderr)
                 self.assertEqual(self.read(target), held)
-        self.assertEqual(sorted(os.listdir(self.path("offen"))), ["fremd.html"])
+        self.assertEqual(sorted(os.listdir(self.path("offen"))), ["fremd.html", "lesbar.html"])
         self.assertEqual(sorted(os.listdir(self.dir)), ["eigen.html", "msg.txt", "offen"])
 
 
