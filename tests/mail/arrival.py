@@ -11,21 +11,26 @@ import email.utils
 import re
 import urllib.parse
 
-# Messages that arrive wrong, and where.
+# Messages that arrive wrong, and where ("thunderbird@firefox": through
+# that browser only). Each gets a note.
 MESSAGE_BREAKS = {
     # Mutt keeps the bytes, but sends them labelled UTF-8; Thunderbird and
     # Roundcube send U+FFFD for each (observed).
     "Latin-1": ["alpine", "thunderbird", "roundcube"],
-    # Mutt refuses the link; Alpine ends the message there; Thunderbird
-    # keeps the NUL and sends the message in base64; Roundcube sends U+FFFD
-    # (observed).
-    "a NUL byte": ["mutt", "alpine", "roundcube"],
+    # Firefox opens nothing for a "%00"; through Chromium, Mutt refuses the
+    # link, NeoMutt and Alpine end the message there, Thunderbird keeps the
+    # NUL and sends the message in base64, Roundcube sends U+FFFD (observed).
+    "a NUL byte": ["mutt", "neomutt", "alpine", "thunderbird@firefox", "roundcube"],
     # Roundcube takes a message with a "<" for HTML, and cuts a word of more
     # than 998 bytes (observed).
     'a "<"': ["roundcube"],
     "every ASCII byte 0x01-0x7F": ["roundcube"],
     "a 1,500-byte line": ["roundcube"],
 }
+# Messages that arrive wrong where the program can mend nothing, so they get
+# no note: the link always ends in "body=", and NeoMutt opens no link whose
+# last value is empty ("Failed to parse mailto: link"; observed).
+UNNOTED_MESSAGE_BREAKS = {"empty": ["neomutt"]}
 
 
 # Notes that fire on purpose for a field or message that every reader

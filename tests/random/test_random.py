@@ -22,7 +22,6 @@ wrong, ready to paste."""
 import argparse
 import base64
 import concurrent.futures
-import importlib
 import json
 import os
 import re
@@ -36,8 +35,9 @@ sys.path.insert(0, HERE)
 
 import arrival  # noqa: E402
 import random_cases  # noqa: E402
+import readers as readers_by_click  # noqa: E402
 
-READERS = ["mutt", "alpine", "thunderbird", "roundcube"]
+READERS = ["mutt", "neomutt", "alpine", "thunderbird", "roundcube"]
 LABELS = {"name": "Empfaengername", "address": "Empfaengeradresse", "subject": "Betreffzeile"}
 
 
@@ -67,27 +67,30 @@ MISSED_TIME = re.compile(r"still ran after|opened no compose window|no Roundcube
                          r"[Tt]ime(d )?out")
 
 
-def compose_everywhere(readers, links, workdir):
-    """Each reader's results for the links, the readers side by side."""
+def compose_everywhere(readers, cases, workdir):
+    """Each reader's results for the cases, by browser ("mutt@firefox"), the
+    readers side by side."""
     def compose(reader, subset, folder):
-        return importlib.import_module(reader).compose_all(subset, os.path.join(workdir, folder))
+        return readers_by_click.compose_clicked(reader, subset, os.path.join(workdir, folder))
 
     def compose_all(reader):
         start = time.monotonic()
-        results = compose(reader, links, reader)
-        print(f"{reader}: {len(links)} links in {time.monotonic() - start:.0f} s", flush=True)
+        results = compose(reader, cases, reader)
+        print(f"{reader}: {len(cases)} links in {time.monotonic() - start:.0f} s", flush=True)
         return results
     with concurrent.futures.ThreadPoolExecutor(len(readers)) as pool:
         arrived = dict(zip(readers, pool.map(compose_all, readers)))
     for reader in readers:
-        again = [i for i, result in enumerate(arrived[reader])
-                 if isinstance(result, str) and MISSED_TIME.search(result)]
+        again = [i for i, results in enumerate(arrived[reader])
+                 if any(isinstance(result, str) and MISSED_TIME.search(result)
+                        for result in results.values())]
         if again:
-            retried = compose(reader, [links[i] for i in again], reader + "-again")
-            for i, result in zip(again, retried):
-                arrived[reader][i] = result
+            retried = compose(reader, [cases[i] for i in again], reader + "-again")
+            for i, results in zip(again, retried):
+                arrived[reader][i] = results
             print(f"{reader}: {len(again)} links tried once more", flush=True)
-    return arrived
+    return {f"{reader}@{browser}": [results[browser] for results in arrived[reader]]
+            for reader in readers for browser in arrived[reader][0]} if cases else {}
 
 
 def fired_rules(tool, cases):
@@ -127,14 +130,31 @@ def rewrite_of(case):
     return None
 
 
-def judge(readers, resolved, arrived, rules):
-    """The failures, each (what, the case, the readers it arrived wrong in)."""
+def judged_as(reader_at_browser):
+    return reader_at_browser.split("@")[0]
+
+
+def by_reader(wrong):
+    """Where a field arrived wrong, as the table's breaks column writes it: a
+    reader alone where it goes wrong through both browsers."""
+    readers = {}
+    for reader_at_browser in wrong:
+        reader, _, browser = reader_at_browser.partition("@")
+        readers.setdefault(reader, []).append(browser)
+    both = len(readers_by_click.BROWSERS)
+    return ",".join(r if r in readers_by_click.WEB_MAIL or len(b) == both else f"{r}@{b[0]}"
+                    for r, b in readers.items()) or "-"
+
+
+def judge(resolved, arrived, rules):
+    """The failures, each (what, the case, where it arrived wrong)."""
     failures = []
     message = base64.b64decode(resolved["message_base64"])
     cases = resolved["cases"]
     for i, case in enumerate(cases):
         meant = arrival.as_meant(case["meant"])
-        wrong = {r: arrival.what_went_wrong(r, arrived[r][i], meant, message) for r in readers}
+        wrong = {r: arrival.what_went_wrong(judged_as(r), arrived[r][i], meant, message)
+                 for r in arrived}
         wrong = {r: w for r, w in wrong.items() if w is not None}
         notes = case["notes"]
         original = not case["comment"].startswith("the rewrite of line ")
@@ -152,8 +172,8 @@ def judge(readers, resolved, arrived, rules):
     fixed = arrival.as_meant(resolved["fixed"])
     for j, case in enumerate(resolved["messages"]):
         text = base64.b64decode(case["message_base64"])
-        wrong = {r: arrival.what_went_wrong(r, arrived[r][len(cases) + j], fixed, text)
-                 for r in readers}
+        wrong = {r: arrival.what_went_wrong(judged_as(r), arrived[r][len(cases) + j], fixed, text)
+                 for r in arrived}
         wrong = {r: w for r, w in wrong.items() if w is not None}
         if wrong and not case["notes"]:
             failures.append(("message arrives wrong, no note", case, wrong))
@@ -181,10 +201,10 @@ def main():
     typed = {random_cases.table_notation(t): t for _, t in cases}
     for case in resolved["cases"]:
         case["typed_bytes"] = typed.get(case["typed"], case["typed"].encode())
-    links = [c["href"] for c in resolved["cases"] + resolved["messages"]]
-    arrived = compose_everywhere(readers, links, options.workdir)
+    arrived = compose_everywhere(readers, resolved["cases"] + resolved["messages"],
+                                 options.workdir)
     rules = fired_rules(options.rules, resolved["cases"])
-    failures = judge(readers, resolved, arrived, rules)
+    failures = judge(resolved, arrived, rules)
     if status != 0:
         failures.append((f"resolve_links.mjs: {report.strip().splitlines()[-1]}", {}, {}))
         print(report)
@@ -194,7 +214,7 @@ def main():
             print(f"  {reader}: {how}")
         if "field" in case:
             i = resolved["cases"].index(case)
-            breaks = ",".join(wrong) or "-"
+            breaks = by_reader(wrong)
             print(f"{case['field']}\t{case['typed']}\t{rules[i]}\t{breaks}")
         elif "label" in case:
             print(f"  message {case['label']}: {base64.b64decode(case['message_base64'])!r}")
