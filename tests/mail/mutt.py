@@ -4,6 +4,7 @@ Mutt runs in a pseudo-terminal of its own with a throwaway HOME and muttrc.
 Its editor only copies the draft (headers and body, as $edit_headers shows
 them) to a known file; the draft is then unmodified, so Mutt aborts the
 message by itself ($abort_unmodified) and exits: nothing is sent.
+NeoMutt takes the same command line and muttrc: neomutt.py runs it here.
 """
 import concurrent.futures
 import contextlib
@@ -52,8 +53,9 @@ def _screen_text(out):
     return ' '.join(text.decode('utf-8', 'replace').split())
 
 
-def compose(url, workdir):
-    """One URL in its own folder under workdir: a dict, or why there is none."""
+def compose(url, workdir, program='mutt'):
+    """One URL in its own folder under workdir, for program (mutt or
+    neomutt): a dict, or why there is none."""
     os.makedirs(workdir, exist_ok=True)
     draft = os.path.join(workdir, 'draft')
     with open(os.path.join(workdir, 'muttrc'), 'w') as f:
@@ -66,7 +68,7 @@ def compose(url, workdir):
     # Debian 13's curses opens no terminal of size 0 x 0.
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack('HHHH', 24, 80, 0, 0))
     with open(os.path.join(workdir, 'stderr'), 'w+b') as err:
-        proc = subprocess.Popen(['mutt', '-n', '-F', os.path.join(workdir, 'muttrc'), '--', url],
+        proc = subprocess.Popen([program, '-n', '-F', os.path.join(workdir, 'muttrc'), '--', url],
                                 stdin=slave, stdout=slave, stderr=err, env=env, cwd=workdir,
                                 start_new_session=True)
         os.close(slave)
@@ -74,7 +76,7 @@ def compose(url, workdir):
         try:
             while proc.poll() is None or select.select([master], [], [], 0)[0]:
                 if time.monotonic() > deadline:
-                    return f'mutt still ran after {TIMEOUT} s: {_screen_text(screen)}'
+                    return f'{program} still ran after {TIMEOUT} s: {_screen_text(screen)}'
                 if select.select([master], [], [], 0.05)[0]:
                     try:
                         screen += os.read(master, 65536)
@@ -88,24 +90,30 @@ def compose(url, workdir):
         err.seek(0)
         screen = err.read() + b' ' + screen
     if not os.path.exists(draft):
-        return f'mutt composed nothing (exit {proc.returncode}): {_screen_text(screen)}'
+        return f'{program} composed nothing (exit {proc.returncode}): {_screen_text(screen)}'
     with open(draft, 'rb') as f:
         return _read_draft(f.read())
 
 
-def compose_all(urls, workdir):
+def compose_all(urls, workdir, program='mutt'):
     """A result per URL, in order; as many Mutts at once as there are cores."""
     with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
-        return list(pool.map(lambda i: compose(urls[i], os.path.join(workdir, f'mutt{i}')),
-                             range(len(urls))))
+        return list(pool.map(
+            lambda i: compose(urls[i], os.path.join(workdir, f'{program}{i}'), program),
+            range(len(urls))))
 
 
-if __name__ == '__main__':
+def main(program='mutt'):
+    """URLs from standard input, one a line; a line of JSON for each."""
     import tempfile
     with tempfile.TemporaryDirectory() as tmp:
         urls = [line.rstrip('\n') for line in sys.stdin if line.strip()]
-        results = compose_all(urls, tmp)
+        results = compose_all(urls, tmp, program)
     for url, result in zip(urls, results):
         if isinstance(result, dict):
             result = dict(result, body=repr(result['body']))  # exact bytes, readable
-        print(json.dumps({'url': url, 'mutt': result}, ensure_ascii=False))
+        print(json.dumps({'url': url, program: result}, ensure_ascii=False))
+
+
+if __name__ == '__main__':
+    main()
