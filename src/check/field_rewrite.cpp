@@ -43,7 +43,7 @@ void append_escapes(Rewrite& rewrite, char32_t c) {
 // would take for something else as "%xx", like the body.
 void append_for_link(Rewrite& rewrite, char32_t c, bool address) {
     if (c >= 0x80 || is_one_of(c, "\"#%&$`\\!") || (address && c == '?') ||
-        (!address && c == '+')) {
+        (!address && (c == '+' || c == '='))) {
         append_escapes(rewrite, c);
     } else {
         const char plain[] = {static_cast<char>(c), '\0'};

@@ -38,7 +38,9 @@ Finding check_broken_percent(const Field& field) {
     for (std::size_t k = 0; k < count; ++k) {
         if (reading.page[reading.handed_on[k]] == '%' && !starts_escape(reading, k)) {
             Finding finding = at_page(field, reading.handed_on[k],
-                                      "Mailprogramme weisen den Verweis ab.", "Schreiben Sie %25.");
+                                      "Chromium reicht es als %25 weiter, Firefox aber so, wie es "
+                                      "ist, und dann weisen Mutt und NeoMutt den Verweis ab.",
+                                      "Schreiben Sie %25.");
             finding.detail = " ohne zwei Hexadezimalziffern danach";
             return finding;
         }
@@ -150,13 +152,19 @@ Finding check_not_utf8(const Field& field) {
     return finding;
 }
 
-// The mail program splits the query at a '&'; web mail that decodes it as
-// a form (Roundcube: PHP's parse_str) reads a '+' as a blank.
+// The mail program splits the query at a '&'; NeoMutt reads a value only
+// up to a '=' (its pattern is ([^&=]+)=([^&=]+)); web mail that decodes the
+// query as a form (Roundcube: PHP's parse_str) reads a '+' as a blank.
 Finding check_subject_separators(const Field& field) {
     const Finding ampersand =
         first_handed_on(field, '&', "dort endet der Betreff.", "Schreiben Sie %26.");
     if (ampersand.fires) {
         return ampersand;
+    }
+    const Finding equals = first_handed_on(
+        field, '=', "NeoMutt schneidet den Betreff dort ohne Meldung ab.", "Schreiben Sie %3d.");
+    if (equals.fires) {
+        return equals;
     }
     return first_handed_on(field, '+',
                            "Roundcube macht daraus ein Leerzeichen (nach Berichten auch Gmail).",

@@ -104,9 +104,9 @@ void write_message_notes(std::FILE* out, const MessageCheck& check) {
     if (check.first_nul != 0) {
         std::fprintf(
             out,
-            " Hinweis: Nachricht enthaelt an Byte %llu ein Nullbyte (\"%%00\"): Mutt weist "
-            "den Verweis ab, Alpine beendet die Nachricht dort. Lassen Sie das Nullbyte "
-            "weg.\n",
+            " Hinweis: Nachricht enthaelt an Byte %llu ein Nullbyte (\"%%00\"): Firefox oeffnet "
+            "den Verweis dann gar nicht, Mutt weist ihn ab, NeoMutt und Alpine beenden die "
+            "Nachricht dort. Lassen Sie das Nullbyte weg.\n",
             check.first_nul);
     }
     const unsigned long long not_utf8_at = message_not_utf8_at(check);
