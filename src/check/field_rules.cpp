@@ -188,11 +188,14 @@ Finding check(int number, const Field& field) {
     case FAULT_QUOTE_ENDS_HREF:
         return check_typed_quote(field);
     case FAULT_HASH_STARTS_FRAGMENT:
-        // Browsers and the mail programs tested read on; a program that splits
-        // the link as the URL standard says does not.
+        // Both browsers hand a '#' on as it is. NeoMutt then takes the whole
+        // argument for an address; a program that splits the link as the URL
+        // standard says loses what follows.
         return first_handed_on(field, '#',
-                               "dort beginnt nach der URL-Norm ein Fragment; Programme, die sich "
-                               "daran halten, verlieren den Rest des Verweises und die Nachricht.",
+                               "dort beginnt nach der URL-Norm ein Fragment: NeoMutt nimmt dann "
+                               "den ganzen Verweis als Empfaengeradresse, und Programme, die sich "
+                               "an die Norm halten, verlieren den Rest des Verweises und die "
+                               "Nachricht.",
                                "Schreiben Sie %23.");
     case FAULT_BROKEN_PERCENT:
         return check_broken_percent(field);
