@@ -117,9 +117,10 @@ addEventListener('pageshow', async () => {
 """
 
 START_TIMEOUT = 60
-LOAD_TIMEOUT = 20
-LAUNCH_TIMEOUT = 15
-# How long a click that should start nothing is given to start something.
+LOAD_TIMEOUT = 30
+LAUNCH_TIMEOUT = 60
+# How long a click that should start nothing is given to start something:
+# 5 s, or three times the slowest start yet on a busy machine.
 NOTHING_WAIT = 5
 
 FIREFOX_PREFS = {
@@ -374,6 +375,7 @@ def click_through(desktop, site, browser):
     site.restart()
     env, launched = desktop.home(browser)
     results = []
+    slowest = 0
     proc = BROWSERS[browser](desktop, env, os.path.dirname(launched), site.url)
     try:
         for n in range(len(CASES)):
@@ -386,10 +388,13 @@ def click_through(desktop, site, browser):
             site.wait(lambda: site.loads[n] >= 2, LOAD_TIMEOUT, f"page {n} not opened")
             before = starts(launched)
             desktop.click_on(report["button"], report["padding"], report["hover"])
+            clicked = time.monotonic()
             nothing = handoff.handed_on(report["href"])[browser] is None
-            deadline = time.monotonic() + (NOTHING_WAIT if nothing else LAUNCH_TIMEOUT)
+            deadline = clicked + (max(NOTHING_WAIT, 3 * slowest) if nothing else LAUNCH_TIMEOUT)
             while not starts(launched) - before and time.monotonic() < deadline:
                 time.sleep(0.05)
+            if starts(launched) - before:
+                slowest = max(slowest, time.monotonic() - clicked)
             time.sleep(0.3)  # a second start would come at once with the first
             results.append((report["href"], starts(launched) - before))
     finally:
