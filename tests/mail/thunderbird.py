@@ -207,7 +207,7 @@ def _compose_each(urls, home, timeout):
         proc.wait()
 
 
-def compose_all(urls, workdir, jobs=min(os.cpu_count() or 2, 4), timeout=5000):
+def compose_all(urls, workdir, jobs=min(os.cpu_count() or 2, 4), timeout=20000):
     """Per URL a dict (to: the address pills as [name, address, valid];
     cc, subject and body: as in the saved draft) or a string: why
     Thunderbird composed nothing. A Thunderbird per core, four at most."""
