@@ -128,7 +128,7 @@ void remove_new_file() { DeleteFileA(new_path); }
 #else
 
 #include <cerrno>
-#include <chrono>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -139,8 +139,10 @@ namespace {
 struct stat target_status;
 
 unsigned long long first_seed() {
-    const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
-    return next_seed(static_cast<unsigned long long>(ticks) ^
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return next_seed(static_cast<unsigned long long>(now.tv_nsec) ^
+                     (static_cast<unsigned long long>(now.tv_sec) << 30U) ^
                      (static_cast<unsigned long long>(getpid()) << 40U));
 }
 
