@@ -63,6 +63,7 @@ CASES = [
     ("umlauts, ` ^ \" < > and DEL in the subject",
      page(subject="Gr&uuml;&szlig;e `x` ^2 &quot;a&quot; &lt;b&gt; c&#127;d")),
     ("a lone %", page(subject="20% Rabatt")),
+    ("the punctuation both browsers keep", page(subject="a-b_c.d!e~f*g'h(i)j;k/l:m@n+o$p,q[r]s")),
     ("a NUL byte in the message", page(message=b"vor\0nach\n")),
     ("a message just short of the limit", page(message=b" " * 43000)),
     ("a message past the limit", page(message=b" " * 44000)),
