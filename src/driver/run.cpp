@@ -8,6 +8,7 @@
 #include "common/common.h"
 #include "driver/command_line_notes.h"
 #include "driver/file_identity.h"
+#include "driver/message_body.h"
 #include "driver/open_failure_notes.h"
 #include "driver/report.h"
 #include "driver/run_notes.h"
@@ -174,59 +175,6 @@ TargetFile obtain_target(const char* name, bool name_fits, const StandardStreams
         use_stream_buffer(target.stream, target_buffer);
     }
     return target;
-}
-
-// One message byte into the link, and into the message check if it was
-// escaped: a byte that goes out as itself needs no step of its own there.
-// written counts the body's characters. FOLLOW_WORDS: within the first
-// WORDS_FOLLOWED bytes.
-template <bool FOLLOW_WORDS>
-inline void write_body_byte(std::FILE* target, int byte, unsigned long long& written,
-                            MessageCheck& check) {
-    if (encode_body_byte(target, byte) == 1) {
-        ++written;
-    } else {
-        if constexpr (FOLLOW_WORDS) {
-            follow_words(check, static_cast<unsigned char>(byte), written);
-        }
-        check_escaped_message_byte(check, static_cast<unsigned char>(byte), written);
-        written += 3;
-    }
-}
-
-// The one place where the message is read: byte by byte into the encoder
-// and the message check. A read error ends the body like end of file; the
-// caller checks for it. Returns the length of the encoded body, counted as
-// it streams. Out of line, so that its loop has the registers to itself.
-[[gnu::noinline]] unsigned long long write_body(std::FILE* source, std::FILE* target,
-                                                MessageCheck& check) {
-    // Local copies stay in registers across the stream calls.
-    unsigned long long written = 0;
-    MessageCheck running = check;
-    // The next byte is read before this one is written: the encoder's
-    // branch on a byte then waits for no read, which keeps its frequent
-    // mispredictions on text short. Words and a byte-order mark (the first
-    // three bytes only) are looked for over the first bytes, so that a long
-    // message runs the second loop without them. One loop each, so that
-    // the compiler inlines the encoder into both.
-    int byte = read_byte(source);
-    std::size_t marked = 0;
-    for (std::size_t taken = 0; byte != EOF && taken < WORDS_FOLLOWED; ++taken) {
-        const int next = read_byte(source);
-        const bool marks =
-            marked == taken && marked < sizeof BYTE_ORDER_MARK && byte == BYTE_ORDER_MARK[marked];
-        marked += marks ? 1 : 0;
-        write_body_byte<true>(target, byte, written, running);
-        byte = next;
-    }
-    running.starts_with_byte_order_mark = marked == sizeof BYTE_ORDER_MARK;
-    while (byte != EOF) {
-        const int next = read_byte(source);
-        write_body_byte<false>(target, byte, written, running);
-        byte = next;
-    }
-    check = finish_message_check(running, written);
-    return written;
 }
 
 // Writes the link, plain or as a page; returns the length of its address as

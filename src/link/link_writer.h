@@ -8,9 +8,15 @@
 void write_link_opening(std::FILE* target, const char* recipient_name,
                         const char* recipient_address, const char* subject);
 
+// What encode_body_byte wrote: the byte itself, which a browser hands on as
+// it is or (for { | }) as "%XX", or "%xx".
+constexpr int BODY_BYTE_AS_IS = 1;
+constexpr int BODY_BYTE_WIDENED = 2;
+constexpr int BODY_BYTE_ESCAPED = 3;
+
 // Writes one message byte (0 to 255): a safe character as itself, any other
-// byte as "%" and two lower-case hexadecimal digits. Returns how many
-// characters it wrote, 1 or 3.
+// byte as "%" and two lower-case hexadecimal digits. Returns which of the
+// three it was.
 int encode_body_byte(std::FILE* target, int byte);
 
 // Writes the end of the start tag, the link text and the end tag.
@@ -21,7 +27,8 @@ void write_link_closing(std::FILE* target, const char* recipient_name);
 bool is_safe_body_byte(int byte);
 
 // The length of "mailto:NAME <ADDRESS>?subject=SUBJECT&body=" as a browser
-// hands it to the mail program: a blank, '"', '<', '>' or a byte from 0x80
-// on is escaped there and counts three. The encoded body holds none of them.
+// hands it to the mail program: a byte it escapes there (a blank, '"',
+// '<', '>', '\\', '^', '`', '{', '|', '}', "'", a control or a byte from
+// 0x80 on) counts three.
 unsigned long long link_start_length(const char* recipient_name, const char* recipient_address,
                                      const char* subject);

@@ -185,6 +185,10 @@ TEST_F(RunTest, LongLinkNoteCountsWhatABrowserEscapes) {
         {"N M", body_of(1958), false, 2001},
         {"\xc3\xa4", body_of(1956), false, 0}, // each byte of a UTF-8 letter
         {"\xc3\xa4", body_of(1957), false, 2001},
+        {"N", std::string(653, '|'), false, 0}, // the body's { | } count three
+        {"N", std::string(654, '}'), false, 2001},
+        {"N^", body_of(1958), false, 0}, // so does a ^ in a field
+        {"N^", body_of(1959), false, 2001},
     };
     for (const auto& c : cases) {
         std::string link;
