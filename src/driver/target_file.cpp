@@ -128,10 +128,10 @@ void remove_new_file() { DeleteFileA(new_path); }
 #else
 
 #include <cerrno>
-#include <ctime>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -139,10 +139,10 @@ namespace {
 struct stat target_status;
 
 unsigned long long first_seed() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return next_seed(static_cast<unsigned long long>(now.tv_nsec) ^
-                     (static_cast<unsigned long long>(now.tv_sec) << 30U) ^
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return next_seed(static_cast<unsigned long long>(now.tv_usec) ^
+                     (static_cast<unsigned long long>(now.tv_sec) << 20U) ^
                      (static_cast<unsigned long long>(getpid()) << 40U));
 }
 
