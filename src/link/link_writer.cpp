@@ -40,8 +40,12 @@ constexpr std::uint64_t safe_mask(unsigned first_value) {
 
 constexpr std::uint64_t SAFE_VALUES_0_TO_63 = safe_mask(0);
 constexpr std::uint64_t SAFE_VALUES_64_TO_127 = safe_mask(64);
-// Safe, but a browser escapes them when it hands the link on: { | }.
-constexpr std::uint64_t WIDENED_VALUES_64_TO_127 = std::uint64_t{7} << ('{' - 64);
+// Safe, but a browser escapes them when it hands the link on: { | }, three
+// values in a row.
+constexpr unsigned FIRST_WIDENED_VALUE = '{';
+constexpr unsigned WIDENED_VALUE_COUNT = 3;
+constexpr std::uint64_t WIDENED_VALUES_64_TO_127 = ((std::uint64_t{1} << WIDENED_VALUE_COUNT) - 1)
+                                                   << (FIRST_WIDENED_VALUE - 64);
 
 // A bit test on constants: the branch on its result waits for no table load,
 // which keeps the frequent mispredictions on text (blanks, umlauts) cheap.
@@ -117,7 +121,7 @@ int encode_body_byte(std::FILE* target, int byte) {
         write_byte(static_cast<int>(value), target);
         return BODY_BYTE_AS_IS;
     }
-    if (value - '{' < 3U) {
+    if (value - FIRST_WIDENED_VALUE < WIDENED_VALUE_COUNT) {
         write_byte(static_cast<int>(value), target);
         return BODY_BYTE_WIDENED;
     }
