@@ -8,6 +8,7 @@ packages=(cmake g++ make googletest libgtest-dev python3 tidy chromium
     g++-mingw-w64-x86-64 wine wine64
     clang libclang-rt-dev clang-format clang-tidy cppcheck
     man-db groff-base dpkg-dev file lintian devscripts mutt neomutt alpine thunderbird
+    kmail akonadi-backend-sqlite
     php-cli php-cgi roundcube-core roundcube-sqlite3 dovecot-imapd
     xdg-utils xvfb xdotool x11-apps)
 # A Node.js from elsewhere brings its own npm; Debian's pair only where none is.
