@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "check/ascii_domain.h"
 #include "check/code_page_misreading.h"
 #include "check/field_meaning.h"
 #include "check/field_reading.h"
@@ -92,6 +93,36 @@ bool holds_comma_after_at(const FieldMeaning& meaning) {
     return std::find(at, end, U',') != end;
 }
 
+// KMail puts a blank after a '.' before a letter in a plain name.
+bool holds_dot_before_letter(const FieldMeaning& meaning) {
+    for (std::size_t i = 0; i + 1 < meaning.length; ++i) {
+        const char32_t next = meaning.characters[i + 1];
+        if (meaning.characters[i] == '.' &&
+            ((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next >= 0x80)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The address with its domain in ASCII (IDNA's form), which KMail and every
+// mail server take; false where it has no such form that this program can
+// be sure of.
+bool with_ascii_domain(FieldMeaning& meaning) {
+    char32_t* end = meaning.characters + meaning.length;
+    char32_t* at = std::find(meaning.characters, end, U'@');
+    if (at == end || std::none_of(at, end, [](char32_t c) { return c >= 0x80; })) {
+        return true;
+    }
+    const auto domain = static_cast<std::size_t>(at + 1 - meaning.characters);
+    char32_t ascii[READING_LIMIT];
+    const std::size_t length =
+        ascii_domain(at + 1, meaning.length - domain, ascii, READING_LIMIT - domain);
+    std::copy(ascii, ascii + length, at + 1);
+    meaning.length = domain + length;
+    return length > 0;
+}
+
 bool can_be_rewritten(LinkField which, const char* text, const char* typed,
                       const FieldFindings& findings, const FieldMeaning& meaning) {
     const bool cut = std::strcmp(text, typed) != 0;
@@ -125,10 +156,14 @@ bool rewrite_field(LinkField which, const char* text, const char* typed,
     if (!can_be_rewritten(which, text, typed, findings, meaning)) {
         return false;
     }
+    if (which == LinkField::recipient_address && !with_ascii_domain(meaning)) {
+        return false;
+    }
     Rewrite written{rewrite, 0, true};
     rewrite[0] = '\0';
     const bool name = which == LinkField::recipient_name;
-    const bool enclose = name && holds_one_of(meaning, ",:<>()[]@");
+    const bool enclose =
+        name && (holds_one_of(meaning, ",:<>()[]@") || holds_dot_before_letter(meaning));
     if (enclose) {
         written.append("&quot;");
     }

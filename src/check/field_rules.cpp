@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "check/address_beyond_ascii.h"
 #include "check/address_rules.h"
 #include "check/code_page_misreading.h"
+#include "check/decoded_twice.h"
 #include "check/name_rules.h"
 #include "check/rule_field.h"
 #include "check/utf8.h"
@@ -171,6 +173,11 @@ Finding check_subject_separators(const Field& field) {
                            "Schreiben Sie %2b.");
 }
 
+// In name and address no form of '#' or '?' reaches KMail: it decodes
+// "%23" and "%3f" before it splits the link.
+constexpr char LEAVE_OUT_FOR_KMAIL[] =
+    "Lassen Sie es weg: auch als Escape geschrieben verliert KMail den Empfaenger.";
+
 // The note names no single character: it shows the whole field, and what
 // it most likely meant.
 Finding check_code_page(const Field& field) {
@@ -184,6 +191,7 @@ Finding check_code_page(const Field& field) {
 Finding check(int number, const Field& field) {
     const bool name = field.which == LinkField::recipient_name;
     const bool subject = field.which == LinkField::subject;
+    const bool address = field.which == LinkField::recipient_address;
     switch (number) {
     case FAULT_QUOTE_ENDS_HREF:
         return check_typed_quote(field);
@@ -196,13 +204,13 @@ Finding check(int number, const Field& field) {
                                "den ganzen Verweis als Empfaengeradresse, und Programme, die sich "
                                "an die Norm halten, verlieren den Rest des Verweises und die "
                                "Nachricht.",
-                               "Schreiben Sie %23.");
+                               subject ? "Schreiben Sie %23." : LEAVE_OUT_FOR_KMAIL);
     case FAULT_BROKEN_PERCENT:
         return check_broken_percent(field);
     case FAULT_QUESTION_MARK:
         return subject
                    ? SILENT
-                   : first_handed_on(field, '?', "dort beginnt der Betreff.", "Schreiben Sie %3f.");
+                   : first_handed_on(field, '?', "dort beginnt der Betreff.", LEAVE_OUT_FOR_KMAIL);
     case FAULT_AMPERSAND_ENDS_SUBJECT:
         return subject ? check_subject_separators(field) : SILENT;
     case FAULT_NAME_SYNTAX:
@@ -221,6 +229,15 @@ Finding check(int number, const Field& field) {
         return check_code_page(field);
     case FAULT_NAME_READ_AS_HTML:
         return name ? check_name_read_as_html(field) : SILENT;
+    case FAULT_DECODED_TWICE:
+        // An address that check 7 refuses reaches no one anyway.
+        return address && check_address_syntax(field).fires ? SILENT : check_decoded_twice(field);
+    case FAULT_DOTTED_NAME:
+        // Where check 6 fires, its rewrite encloses the name anyway.
+        return name && !check_name_syntax(field).fires ? check_dotted_name(field) : SILENT;
+    case FAULT_ADDRESS_BEYOND_ASCII:
+        return address && !check_address_syntax(field).fires ? check_address_beyond_ascii(field)
+                                                             : SILENT;
     default:
         return SILENT;
     }

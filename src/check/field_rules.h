@@ -7,7 +7,8 @@
 #include "check/finding.h"
 #include "check/link_field.h"
 
-// The rules, numbered as in the notes (11, 12 and 15 are the message's).
+// The rules, numbered as in the notes (11, 12, 15, 17 and 18 are the
+// message's).
 inline constexpr int FAULT_QUOTE_ENDS_HREF = 1; // a typed '"' in address or subject
 inline constexpr int FAULT_HASH_STARTS_FRAGMENT = 2;
 inline constexpr int FAULT_BROKEN_PERCENT = 3; // '%' without two hex digits
@@ -21,10 +22,13 @@ inline constexpr int FAULT_NOT_UTF8 = 10;          // bytes that are no UTF-8
 inline constexpr int FAULT_NAME_TAG = 13;          // the page takes part of the name for a tag
 inline constexpr int FAULT_WRONG_CODE_PAGE = 14;   // text that went through the wrong code page
 inline constexpr int FAULT_NAME_READ_AS_HTML = 16; // web mail reads a reference in the name
-inline constexpr int LAST_FIELD_RULE = FAULT_NAME_READ_AS_HTML;
+inline constexpr int FAULT_DECODED_TWICE = 19;     // KMail decodes the link twice
+inline constexpr int FAULT_DOTTED_NAME = 20;       // KMail puts a blank after a '.' in a plain name
+inline constexpr int FAULT_ADDRESS_BEYOND_ASCII = 21; // KMail encodes it; servers refuse it
+inline constexpr int LAST_FIELD_RULE = FAULT_ADDRESS_BEYOND_ASCII;
 
-// What each rule finds in a field, by its number (11, 12 and 15, the
-// message's, stay silent).
+// What each rule finds in a field, by its number (the message's stay
+// silent).
 struct FieldFindings {
     Finding by_rule[LAST_FIELD_RULE + 1];
 };

@@ -97,6 +97,9 @@ unsigned message_faults(const MessageCheck& check) {
     if (check.longest_word > LONGEST_WHOLE_WORD) {
         faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_LONG_WORD);
     }
+    if (check.first_percent_escape != 0) {
+        faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_PERCENT_ESCAPE);
+    }
     return faults;
 }
 
@@ -131,6 +134,14 @@ void write_message_notes(std::FILE* out, const MessageCheck& check) {
                      "von %llu Bytes: Roundcube schneidet es nach %llu Bytes ab und setzt den Rest "
                      "auf eine neue Zeile. Fuegen Sie Leerzeichen ein oder kuerzen Sie es.\n",
                      check.longest_word, LONGEST_WHOLE_WORD);
+    }
+    if (check.first_percent_escape != 0) {
+        std::fprintf(out,
+                     " Hinweis: Nachricht enthaelt an Byte %llu ein %% mit zwei "
+                     "Hexadezimalziffern danach: KMail dekodiert den Verweis zweimal und zeigt "
+                     "dafuer ein anderes Zeichen oder verliert Text. Setzen Sie ein Leerzeichen "
+                     "hinter das %% oder schreiben Sie \"Prozent\".\n",
+                     check.first_percent_escape);
     }
 }
 

@@ -11,6 +11,7 @@ inline constexpr int FAULT_MESSAGE_NUL = 11;       // a NUL byte in the message
 inline constexpr int FAULT_MESSAGE_NOT_UTF8 = 12;  // the message is no UTF-8
 inline constexpr int FAULT_MESSAGE_LESS_THAN = 15; // a '<': web mail takes the message for HTML
 inline constexpr int FAULT_MESSAGE_LONG_WORD = 17; // a word that web mail breaks in two
+inline constexpr int FAULT_MESSAGE_PERCENT_ESCAPE = 18; // "%xx", which KMail decodes once more
 
 // Roundcube wraps the message at blanks, and cuts a word longer than this.
 inline constexpr unsigned long long LONGEST_WHOLE_WORD = 998;
@@ -24,16 +25,17 @@ inline constexpr unsigned long long WORDS_FOLLOWED = 4096;
 // only by cutting a character short, which a gap in the body shows. Each
 // escaped byte takes three characters, so the lengths give the positions.
 struct MessageCheck {
-    unsigned long long bytes_read;      // all of them, once the message is read
-    unsigned long long escaped;         // the bytes handed over
-    unsigned long long character_end;   // the body's length after the last one
-    unsigned long long first_nul;       // its position, counted from 1; 0 if none
-    unsigned long long first_not_utf8;  // the first byte of the first bad sequence
-    unsigned long long first_less_than; // the first '<', counted from 1; 0 if none
-    unsigned long long word_start;      // where the word now read starts, counted from 0
-    unsigned long long longest_word;    // the longest word before it, in bytes
-    unsigned utf8_row;                  // the recogniser's state: its row in UTF8_ROW_STEPS
-    bool starts_with_byte_order_mark;   // the first three bytes are EF BB BF
+    unsigned long long bytes_read;           // all of them, once the message is read
+    unsigned long long escaped;              // the bytes handed over
+    unsigned long long character_end;        // the body's length after the last one
+    unsigned long long first_nul;            // its position, counted from 1; 0 if none
+    unsigned long long first_not_utf8;       // the first byte of the first bad sequence
+    unsigned long long first_less_than;      // the first '<', counted from 1; 0 if none
+    unsigned long long word_start;           // where the word now read starts, counted from 0
+    unsigned long long longest_word;         // the longest word before it, in bytes
+    unsigned long long first_percent_escape; // a '%' with two hex digits after it; 0 if none
+    unsigned utf8_row;                       // the recogniser's state: its row in UTF8_ROW_STEPS
+    bool starts_with_byte_order_mark;        // the first three bytes are EF BB BF
 };
 
 // UTF-8's byte-order mark: U+FEFF, which a mail program keeps as an
@@ -89,7 +91,18 @@ inline void check_message_byte(MessageCheck& check, unsigned char byte) {
 // by its end included; 0 if it is UTF-8 throughout.
 unsigned long long message_not_utf8_at(const MessageCheck& check);
 
-// The message checks that fire, as bits (1 << 11, 1 << 12, 1 << 15, 1 << 17).
+// A '%' the body escapes, with the body's length written before it:
+// whether the two bytes after it are hex digits. KMail decodes the link
+// twice, so such a "%xx" arrives as another byte.
+inline void check_percent_sign(MessageCheck& check, bool hex_digits_follow,
+                               unsigned long long written) {
+    if (hex_digits_follow && check.first_percent_escape == 0) {
+        check.first_percent_escape = written - (2 * check.escaped) + 1;
+    }
+}
+
+// The message checks that fire, as bits (1 << 11, 1 << 12, 1 << 15,
+// 1 << 17, 1 << 18).
 unsigned message_faults(const MessageCheck& check);
 
 // One note per message check that fires, naming the byte at fault.

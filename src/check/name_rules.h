@@ -15,3 +15,7 @@ Finding check_name_tag(const Field& field);
 // Check 16: Roundcube reads the name it gets as HTML text once more, so a
 // '&' there that starts a character reference shows as that character.
 Finding check_name_read_as_html(const Field& field);
+
+// Check 20: KMail puts a blank after a '.' that a letter follows, in a name
+// that is not enclosed in quotes.
+Finding check_dotted_name(const Field& field);

@@ -5,14 +5,35 @@
 
 namespace {
 
+bool is_hex_byte(int byte) {
+    return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'f') ||
+           (byte >= 'A' && byte <= 'F');
+}
+
+// Whether the two bytes after a '%' are hex digits: next is read already,
+// the one after it is read and put back. Off the common path, and only
+// while none was found: a '%' is rare in text.
+[[gnu::noinline]] bool hex_digits_follow(std::FILE* source, int next) {
+    if (!is_hex_byte(next)) {
+        return false;
+    }
+    const int after = read_byte(source);
+    if (after == EOF) {
+        return false;
+    }
+    std::ungetc(after, source);
+    return is_hex_byte(after);
+}
+
 // One message byte into the link, and into the message check if it was
 // escaped: a byte that goes out as itself needs no step of its own there.
 // written counts the body's characters, widened those a browser escapes
 // although the body holds them as they are. FOLLOW_WORDS: within the first
-// WORDS_FOLLOWED bytes.
+// WORDS_FOLLOWED bytes. next is the byte after this one, read already.
 template <bool FOLLOW_WORDS>
-inline void write_body_byte(std::FILE* target, int byte, unsigned long long& written,
-                            unsigned long long& widened, MessageCheck& check) {
+inline void write_body_byte(std::FILE* source, std::FILE* target, int byte, int next,
+                            unsigned long long& written, unsigned long long& widened,
+                            MessageCheck& check) {
     const int wrote = encode_body_byte(target, byte);
     if (wrote == BODY_BYTE_AS_IS) {
         ++written;
@@ -22,6 +43,9 @@ inline void write_body_byte(std::FILE* target, int byte, unsigned long long& wri
     } else {
         if constexpr (FOLLOW_WORDS) {
             follow_words(check, static_cast<unsigned char>(byte), written);
+        }
+        if (byte == '%' && check.first_percent_escape == 0) [[unlikely]] {
+            check_percent_sign(check, hex_digits_follow(source, next), written);
         }
         check_escaped_message_byte(check, static_cast<unsigned char>(byte), written);
         written += 3;
@@ -53,13 +77,13 @@ inline void write_body_byte(std::FILE* target, int byte, unsigned long long& wri
         const bool marks =
             marked == taken && marked < sizeof BYTE_ORDER_MARK && byte == BYTE_ORDER_MARK[marked];
         marked += marks ? 1 : 0;
-        write_body_byte<true>(target, byte, written, widened, running);
+        write_body_byte<true>(source, target, byte, next, written, widened, running);
         byte = next;
     }
     running.starts_with_byte_order_mark = marked == sizeof BYTE_ORDER_MARK;
     while (byte != EOF) {
         const int next = read_byte(source);
-        write_body_byte<false>(target, byte, written, widened, running);
+        write_body_byte<false>(source, target, byte, next, written, widened, running);
         byte = next;
     }
     check = finish_message_check(running, written);

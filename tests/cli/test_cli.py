@@ -388,6 +388,7 @@ class Links(CliTest):
         nul = b" Hinweis: Nachricht enthaelt an Byte %d ein Nullbyte"
         not_utf8 = b" Hinweis: Nachricht ist ab Byte %d kein gueltiges UTF-8"
         less_than = b' Hinweis: Nachricht enthaelt an Byte %d ein "<"'
+        percent = b" Hinweis: Nachricht enthaelt an Byte %d ein %% mit zwei Hexadezimalziffern"
         cases = [
             # source, message, subject, the notes as they begin, in order
             ("msg.txt", b"Zeile 1\r\nZeile\x002\n", "S", [nul % (14 if TOOL.windows else 15)]),
@@ -401,6 +402,10 @@ class Links(CliTest):
             ("-", b"Wort " * 1200, "S", [b" Hinweis: Der Verweis ist "]),  # long, no long word
             ("-", b"a\xc3<b <c", "S", [not_utf8 % 2, less_than % 3]),  # the first "<" only
             ("-", b"a > b, 5 >= 3\n", "S", []),
+            ("-", b"100%ab Rabatt\n", "S", [percent % 4]),  # KMail decodes it once more
+            ("msg.txt", b"a%%41 b%42", "S", [percent % 3]),  # the first only
+            ("-", b"x " * 3000 + b"%7e", "S", [percent % 6001, b" Hinweis: Der Verweis ist "]),
+            ("-", b"20% Rabatt, 50%\n%4", "S", []),  # a blank, a line feed, the end after it
             ("-", b"ab\x00c", "50% Rabatt",
              [b" Hinweis: Betreffzeile enthaelt", b" Hinweis: Vorschlag fuer", nul % 3]),
         ]
