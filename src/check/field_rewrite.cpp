@@ -9,6 +9,7 @@
 #include "check/code_page_misreading.h"
 #include "check/field_meaning.h"
 #include "check/field_reading.h"
+#include "check/name_rules.h"
 #include "check/utf8.h"
 
 namespace {
@@ -93,12 +94,12 @@ bool holds_comma_after_at(const FieldMeaning& meaning) {
     return std::find(at, end, U',') != end;
 }
 
-// KMail puts a blank after a '.' before a letter in a plain name.
-bool holds_dot_before_letter(const FieldMeaning& meaning) {
-    for (std::size_t i = 0; i + 1 < meaning.length; ++i) {
-        const char32_t next = meaning.characters[i + 1];
-        if (meaning.characters[i] == '.' &&
-            ((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next >= 0x80)) {
+// A '.' that KMail moves in a plain name.
+bool holds_dot_kmail_moves(const FieldMeaning& meaning) {
+    for (std::size_t i = 0; i < meaning.length; ++i) {
+        const char32_t before = i == 0 ? 0 : meaning.characters[i - 1];
+        const char32_t after = i + 1 == meaning.length ? 0 : meaning.characters[i + 1];
+        if (meaning.characters[i] == '.' && kmail_moves_dot(before, after)) {
             return true;
         }
     }
@@ -163,7 +164,7 @@ bool rewrite_field(LinkField which, const char* text, const char* typed,
     rewrite[0] = '\0';
     const bool name = which == LinkField::recipient_name;
     const bool enclose =
-        name && (holds_one_of(meaning, ",:<>()[]@") || holds_dot_before_letter(meaning));
+        name && (holds_one_of(meaning, ",:<>()[]@") || holds_dot_kmail_moves(meaning));
     if (enclose) {
         written.append("&quot;");
     }

@@ -129,19 +129,20 @@ Finding check_name_read_as_html(const Field& field) {
     return SILENT;
 }
 
-// KMime reads a plain name as words, and a '.' between two of them as a
-// word of its own, which it writes with a blank after it. A letter beyond
-// ASCII counts: M.M&uuml;ller arrives as "M. Müller".
 Finding check_dotted_name(const Field& field) {
     const FieldReading& reading = field.reading;
     if (field.ends.enclosed) {
         return SILENT;
     }
+    const std::size_t begin = field.ends.mail.lead_end;
     const std::size_t end = field.ends.mail.trail_start;
-    for (std::size_t i = field.ends.mail.lead_end; i + 1 < end; ++i) {
-        const unsigned char next = reading.mail[i + 1];
-        if (reading.mail[i] == '.' && (is_ascii_letter(static_cast<char>(next)) || next >= 0x80)) {
-            return at_mail(field, i, "KMail setzt dahinter ein Leerzeichen.",
+    for (std::size_t i = begin; i < end; ++i) {
+        const char32_t before = i == begin ? 0 : reading.mail[i - 1];
+        const char32_t after = i + 1 == end ? 0 : reading.mail[i + 1];
+        if (reading.mail[i] == '.' && kmail_moves_dot(before, after)) {
+            return at_mail(field, i,
+                           "KMail setzt die Leerzeichen um ihn anders (aus \"Dr.Max\" wird "
+                           "\"Dr. Max\"), und steht er am Anfang, verliert es den Empfaenger.",
                            "Setzen Sie den ganzen Namen zwischen &quot; und &quot;.");
         }
     }

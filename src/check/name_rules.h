@@ -16,6 +16,16 @@ Finding check_name_tag(const Field& field);
 // '&' there that starts a character reference shows as that character.
 Finding check_name_read_as_html(const Field& field);
 
-// Check 20: KMail puts a blank after a '.' that a letter follows, in a name
-// that is not enclosed in quotes.
+// KMime reads a plain name as words, and a '.' as a word of its own: it
+// writes it with no blank before it and one after it, and a name that
+// starts with it it does not read at all. So a '.' keeps its place only
+// after a word and before a blank or tab, or last. before and after are
+// the characters around it, 0 at the name's ends.
+inline bool kmail_moves_dot(char32_t before, char32_t after) {
+    return before == 0 || before == ' ' || before == '\t' ||
+           (after != 0 && after != ' ' && after != '\t');
+}
+
+// Check 20: a '.' that KMail moves, in a name that is not enclosed in
+// quotes.
 Finding check_dotted_name(const Field& field);
