@@ -142,7 +142,8 @@ Finding check_dotted_name(const Field& field) {
         if (reading.mail[i] == '.' && kmail_moves_dot(before, after)) {
             return at_mail(field, i,
                            "KMail setzt die Leerzeichen um ihn anders (aus \"Dr.Max\" wird "
-                           "\"Dr. Max\"), und steht er am Anfang, verliert es den Empfaenger.",
+                           "\"Dr. Max\"), Thunderbird die davor; steht er am Anfang, verliert "
+                           "KMail den Empfaenger.",
                            "Setzen Sie den ganzen Namen zwischen &quot; und &quot;.");
         }
     }

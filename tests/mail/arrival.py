@@ -26,6 +26,9 @@ MESSAGE_BREAKS = {
     'a "<"': ["roundcube"],
     "every ASCII byte 0x01-0x7F": ["roundcube"],
     "a 1,500-byte line": ["roundcube"],
+    # KMail decodes the link twice: "%ab" arrives as the byte 0xAB, "%41"
+    # as "A" (observed).
+    '"%" and two hex digits': ["kmail"],
 }
 # Messages that arrive wrong where the program can mend nothing, so they get
 # no note: the link always ends in "body=", and NeoMutt opens no link whose
