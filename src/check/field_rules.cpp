@@ -8,6 +8,7 @@
 #include "check/code_page_misreading.h"
 #include "check/decoded_twice.h"
 #include "check/name_rules.h"
+#include "check/rich_text.h"
 #include "check/rule_field.h"
 #include "check/utf8.h"
 
@@ -238,6 +239,8 @@ Finding check(int number, const Field& field) {
     case FAULT_ADDRESS_BEYOND_ASCII:
         return address && !check_address_syntax(field).fires ? check_address_beyond_ascii(field)
                                                              : SILENT;
+    case FAULT_SUBJECT_RICH_TEXT:
+        return subject ? check_subject_rich_text(field) : SILENT;
     default:
         return SILENT;
     }

@@ -25,7 +25,8 @@ inline constexpr int FAULT_NAME_READ_AS_HTML = 16; // web mail reads a reference
 inline constexpr int FAULT_DECODED_TWICE = 19;     // KMail decodes the link twice
 inline constexpr int FAULT_DOTTED_NAME = 20;       // KMail puts a blank after a '.' in a plain name
 inline constexpr int FAULT_ADDRESS_BEYOND_ASCII = 21; // KMail encodes it; servers refuse it
-inline constexpr int LAST_FIELD_RULE = FAULT_ADDRESS_BEYOND_ASCII;
+inline constexpr int FAULT_SUBJECT_RICH_TEXT = 22;    // KMail 22.12 shows it as HTML
+inline constexpr int LAST_FIELD_RULE = FAULT_SUBJECT_RICH_TEXT;
 
 // What each rule finds in a field, by its number (the message's stay
 // silent).
