@@ -280,10 +280,11 @@ class KMail:
         composers = self._wait(self._composers, timeout, 'composer')
         if len(composers) > 1:
             raise RuntimeError(f'KMail opened {len(composers)} composers')
-        reply = self._call(SERVICE, composers[0], 'org.kde.KMainWindow.activateAction',
-                           'string:save_in_drafts')
-        if not reply.endswith('true'):
-            raise RuntimeError(f'the composer has no "Save as Draft": {reply!r}')
+        # A composer may come on the bus before its actions do: until then
+        # activateAction answers false, so it is asked again.
+        self._wait(lambda: self._call(SERVICE, composers[0], 'org.kde.KMainWindow.activateAction',
+                                      'string:save_in_drafts').endswith('true'),
+                   timeout, '"Save as Draft" in the composer')
         new = self._wait(lambda: set(self._messages()) - set(before), timeout, 'draft')
         self._wait(lambda: not self._composers(), timeout, 'closing of the composer')
         self._wait(lambda: launcher.poll() is not None, timeout, 'end of kmail URL')
