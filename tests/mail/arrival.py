@@ -93,11 +93,10 @@ def expected_body(reader, message, arrived):
         if message and not message.endswith(b"\n"):
             message += b"\n"
     if reader == "kmail":
-        # Observed: every line end (CR LF, a lone CR) arrives as LF, and a
-        # line longer than 78 characters is broken after the last blank
-        # that fits (kmail_wrapped). It counts characters, so only a message
-        # in UTF-8 is wrapped here: other bytes arrive wrong anyway.
-        # A no-break space arrives as a blank.
+        # Observed: every line end (CR LF, a lone CR) arrives as LF, a
+        # no-break space as a blank, and a line wider than 78 columns is
+        # wrapped (kmail_wrapped). KMail counts characters, so only a
+        # message in UTF-8 is wrapped here: other bytes arrive wrong anyway.
         message = re.sub(rb"\r\n|\r", b"\n", message)
         with contextlib.suppress(UnicodeDecodeError):
             text = message.decode().replace("\xa0", " ")
