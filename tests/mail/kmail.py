@@ -28,7 +28,9 @@ one that carries it at the end, or when we are killed ourselves.
 """
 import contextlib
 import email
+import email.header
 import email.policy
+import email.utils
 import json
 import os
 import re
@@ -107,6 +109,21 @@ def _read_line(fd, timeout):
     return data.decode().strip()
 
 
+def _addresses(value):
+    """An address header with each name decoded, and each address as it
+    stands: an encoded word in an address ("=?utf-8?B?...?=@example.de", as
+    KMail writes one beyond ASCII) is no address that a server delivers to,
+    so it is not decoded as a name is."""
+    value = re.sub(r'\r?\n(?=[ \t])', '', str(value))
+    written = []
+    for name, address in email.utils.getaddresses([value]):
+        name = str(email.header.make_header(email.header.decode_header(name))) if name else ''
+        if re.search(r'[()<>@,;:\\".\[\]]', name):
+            name = '"' + name.replace('\\', '\\\\').replace('"', '\\"') + '"'
+        written.append(f'{name} <{address}>' if name else address)
+    return ', '.join(written)
+
+
 def _draft(raw):
     """To, Cc, Subject and body of a draft. To and Cc as their addresses,
     written out again: a decoded name that needs quotes gets them, so that
@@ -114,7 +131,9 @@ def _draft(raw):
     is the first text/plain part in UTF-8, as its recipient reads it (KMail
     sends a text in the first of us-ascii, iso-8859-1 and utf-8 that holds it)."""
     msg = email.message_from_bytes(raw, policy=email.policy.default)
-    fields = {name: str(msg.get(name, '')) for name in ('to', 'cc', 'subject')}
+    fields = {name: _addresses(email.message_from_bytes(raw).get(name, ''))
+              for name in ('to', 'cc')}
+    fields['subject'] = str(msg.get('subject', ''))
     part = next((p for p in msg.walk() if p.get_content_type() == 'text/plain'), None)
     body = part.get_payload(decode=True) if part else b''
     charset = part.get_content_charset('us-ascii') if part else 'us-ascii'
