@@ -7,6 +7,7 @@ bytes are none), blanks, tabs and line breaks at its ends dropped, and a
 name's enclosing quotes taken off. Each reader may change a few things on
 its own, which are allowed: those are written out here, as observed."""
 
+import contextlib
 import email.utils
 import re
 import urllib.parse
@@ -14,17 +15,21 @@ import urllib.parse
 # Messages that arrive wrong, and where ("thunderbird@firefox": through
 # that browser only). Each gets a note.
 MESSAGE_BREAKS = {
-    # Mutt keeps the bytes, but sends them labelled UTF-8; Thunderbird and
-    # Roundcube send U+FFFD for each (observed).
-    "Latin-1": ["alpine", "thunderbird", "roundcube"],
+    # Mutt keeps the bytes, but sends them labelled UTF-8; Thunderbird,
+    # KMail and Roundcube send U+FFFD for each (observed).
+    "Latin-1": ["alpine", "thunderbird", "kmail", "roundcube"],
     # Firefox opens nothing for a "%00"; through Chromium, Mutt refuses the
     # link, NeoMutt and Alpine end the message there, Thunderbird keeps the
-    # NUL and sends the message in base64, Roundcube sends U+FFFD (observed).
-    "a NUL byte": ["mutt", "neomutt", "alpine", "thunderbird@firefox", "roundcube"],
+    # NUL and sends the message in base64, KMail keeps it, Roundcube sends
+    # U+FFFD (observed).
+    "a NUL byte": ["mutt", "neomutt", "alpine", "thunderbird@firefox", "kmail@firefox",
+                   "roundcube"],
     # Roundcube takes a message with a "<" for HTML, and cuts a word of more
     # than 998 bytes (observed).
     'a "<"': ["roundcube"],
-    "every ASCII byte 0x01-0x7F": ["roundcube"],
+    # KMail ends its long line after the "?" (Qt's line breaking, which
+    # arrival.kmail_wrapped does not follow), so it is counted here.
+    "every ASCII byte 0x01-0x7F": ["kmail", "roundcube"],
     "a 1,500-byte line": ["roundcube"],
     # KMail decodes the link twice: "%ab" arrives as the byte 0xAB, "%41"
     # as "A" (observed).
@@ -32,8 +37,9 @@ MESSAGE_BREAKS = {
 }
 # Messages that arrive wrong where the program can mend nothing, so they get
 # no note: the link always ends in "body=", and NeoMutt opens no link whose
-# last value is empty ("Failed to parse mailto: link"; observed).
-UNNOTED_MESSAGE_BREAKS = {"empty": ["neomutt"]}
+# last value is empty ("Failed to parse mailto: link"), and KMail makes the
+# subject "Anfrage&body" of it (observed).
+UNNOTED_MESSAGE_BREAKS = {"empty": ["neomutt", "kmail"]}
 
 
 # Notes that fire on purpose for a field or message that every reader
@@ -89,7 +95,46 @@ def expected_body(reader, message, arrived):
         message = message[1:] if message.startswith(b"\n") else message
         if message and not message.endswith(b"\n"):
             message += b"\n"
+    if reader == "kmail":
+        # Observed: every line end (CR LF, a lone CR) arrives as LF, a
+        # no-break space as a blank, and a line wider than 78 columns is
+        # wrapped (kmail_wrapped). KMail counts characters, so only a
+        # message in UTF-8 is wrapped here: other bytes arrive wrong anyway.
+        message = re.sub(rb"\r\n|\r", b"\n", message)
+        with contextlib.suppress(UnicodeDecodeError):
+            text = message.decode().replace("\xa0", " ")
+            message = "\n".join(map(kmail_wrapped, text.split("\n"))).encode()
     return message  # Mutt's draft holds the body byte for byte (observed)
+
+
+def kmail_width(text):
+    """Columns, as KMail's composer counts them: a tab goes on to the next
+    multiple of 12 (observed)."""
+    width = 0
+    for char in text:
+        width = (width // 12 + 1) * 12 if char == "\t" else width + 1
+    return width
+
+
+def kmail_wrapped(line):
+    """A line as KMail sends it, observed (lines of blanks, tabs, words, a
+    1,500-character word): a line wider than 78 columns ends after the last
+    run of blanks or tabs that has at most 78 columns before it, or where
+    none has, after the first; the blanks stay at the line's end. A line's
+    leading blanks are no place to end it, a tab is. KMail (Qt's line
+    breaking) ends a line after some other characters too ("?" before a
+    letter), which this leaves out."""
+    lines = []
+    while kmail_width(line) > 78:
+        ends = [m.end() for m in re.finditer(r"[ \t]+(?=[^ \t])", line)
+                if m.end() and (line[:m.start()] or "\t" in m.group())]
+        if not ends:
+            break
+        fitting = [end for end in ends if kmail_width(line[:end].rstrip(" \t")) <= 78]
+        cut = fitting[-1] if fitting else ends[0]
+        lines.append(line[:cut])
+        line = line[cut:]
+    return "\n".join(lines + [line])
 
 
 def percent_decoded(text):
@@ -108,8 +153,10 @@ def as_sent(reader, text):
     """Thunderbird trims each field and sends every run of white space in
     it (a tab, a no-break space) as one blank; Roundcube sends a run of
     blanks and tabs as one blank, and a no-break space at the ends kept on
-    one run and dropped on another (observed): it is no fault either way."""
-    if reader == "thunderbird":
+    one run and dropped on another (observed): it is no fault either way.
+    KMail sends a no-break space, a tab or a NEL in a field as a blank, and
+    drops white space at a field's ends (observed), as Thunderbird."""
+    if reader in ("thunderbird", "kmail"):
         return re.sub(r"\s+", " ", text).strip()
     if reader == "roundcube":
         return re.sub(r"[ \t]+", " ", text).strip(" \t\xa0")

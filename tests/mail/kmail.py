@@ -28,7 +28,9 @@ one that carries it at the end, or when we are killed ourselves.
 """
 import contextlib
 import email
+import email.header
 import email.policy
+import email.utils
 import json
 import os
 import re
@@ -46,6 +48,9 @@ SERVICE = 'org.kde.kmail2'
 WINDOWS = '/kmail2'  # KMail's windows on the bus: /kmail2/kmail_composer_1, ...
 COMPOSER = re.compile(r'kmail_composer_\d+$')
 START_TIMEOUT = 120  # for each step of a start (the first one after installing took 64 s)
+# Now and then Akonadi's maildir resource makes no folders, or never writes
+# the start's draft (7 starts in 82 here): such a start is made once more.
+START_ATTEMPTS = 2
 TIMEOUT = 20
 
 # KMail's and Akonadi's configuration (under ~/.config), {mail} the Local
@@ -104,6 +109,21 @@ def _read_line(fd, timeout):
     return data.decode().strip()
 
 
+def _addresses(value):
+    """An address header with each name decoded, and each address as it
+    stands: an encoded word in an address ("=?utf-8?B?...?=@example.de", as
+    KMail writes one beyond ASCII) is no address that a server delivers to,
+    so it is not decoded as a name is."""
+    value = re.sub(r'\r?\n(?=[ \t])', '', str(value))
+    written = []
+    for name, address in email.utils.getaddresses([value]):
+        name = str(email.header.make_header(email.header.decode_header(name))) if name else ''
+        if re.search(r'[()<>@,;:\\".\[\]]', name):
+            name = '"' + name.replace('\\', '\\\\').replace('"', '\\"') + '"'
+        written.append(f'{name} <{address}>' if name else address)
+    return ', '.join(written)
+
+
 def _draft(raw):
     """To, Cc, Subject and body of a draft. To and Cc as their addresses,
     written out again: a decoded name that needs quotes gets them, so that
@@ -111,7 +131,9 @@ def _draft(raw):
     is the first text/plain part in UTF-8, as its recipient reads it (KMail
     sends a text in the first of us-ascii, iso-8859-1 and utf-8 that holds it)."""
     msg = email.message_from_bytes(raw, policy=email.policy.default)
-    fields = {name: str(msg.get(name, '')) for name in ('to', 'cc', 'subject')}
+    fields = {name: _addresses(email.message_from_bytes(raw).get(name, ''))
+              for name in ('to', 'cc')}
+    fields['subject'] = str(msg.get('subject', ''))
     part = next((p for p in msg.walk() if p.get_content_type() == 'text/plain'), None)
     body = part.get_payload(decode=True) if part else b''
     charset = part.get_content_charset('us-ascii') if part else 'us-ascii'
@@ -137,12 +159,18 @@ class KMail:
         self.stop()
 
     def start(self):
-        try:
-            self._start()
-            self.needs_start = False
-        except BaseException:
-            self.stop()
-            raise
+        for attempt in range(START_ATTEMPTS):
+            try:
+                self._start()
+                self.needs_start = False
+                return
+            except (RuntimeError, TimeoutError):
+                self.stop()
+                if attempt == START_ATTEMPTS - 1:
+                    raise
+            except BaseException:
+                self.stop()
+                raise
 
     def _start(self):
         shutil.rmtree(self.home, ignore_errors=True)
@@ -280,10 +308,11 @@ class KMail:
         composers = self._wait(self._composers, timeout, 'composer')
         if len(composers) > 1:
             raise RuntimeError(f'KMail opened {len(composers)} composers')
-        reply = self._call(SERVICE, composers[0], 'org.kde.KMainWindow.activateAction',
-                           'string:save_in_drafts')
-        if not reply.endswith('true'):
-            raise RuntimeError(f'the composer has no "Save as Draft": {reply!r}')
+        # A composer may come on the bus before its actions do: until then
+        # activateAction answers false, so it is asked again.
+        self._wait(lambda: self._call(SERVICE, composers[0], 'org.kde.KMainWindow.activateAction',
+                                      'string:save_in_drafts').endswith('true'),
+                   timeout, '"Save as Draft" in the composer')
         new = self._wait(lambda: set(self._messages()) - set(before), timeout, 'draft')
         self._wait(lambda: not self._composers(), timeout, 'closing of the composer')
         self._wait(lambda: launcher.poll() is not None, timeout, 'end of kmail URL')
@@ -297,12 +326,18 @@ class KMail:
 def compose_all(urls, workdir, timeout=TIMEOUT):
     """Per URL a dict (to, cc, subject: the draft's header fields, decoded;
     body: bytes) or a string: why KMail composed nothing. One KMail for all
-    links, started anew after one that went wrong."""
+    links, started anew after one that went wrong, which is tried once more."""
     results = []
     with KMail(os.path.join(os.path.abspath(workdir), 'kmail'), timeout) as kmail:
         for url in urls:
             try:
-                results.append(kmail.compose(url))
+                result = kmail.compose(url)
+                if isinstance(result, str):
+                    # Once more in a KMail started anew: a draft may get
+                    # lost soon after a start (the first link after 2
+                    # starts in 45 here).
+                    result = kmail.compose(url)
+                results.append(result)
             except (RuntimeError, TimeoutError) as e:
                 return results + [f'KMail did not start: {e}'] * (len(urls) - len(results))
     return results

@@ -37,7 +37,7 @@ import arrival  # noqa: E402
 import random_cases  # noqa: E402
 import readers as readers_by_click  # noqa: E402
 
-READERS = ["mutt", "neomutt", "alpine", "thunderbird", "roundcube"]
+READERS = ["mutt", "neomutt", "alpine", "thunderbird", "kmail", "roundcube"]
 LABELS = {"name": "Empfaengername", "address": "Empfaengeradresse", "subject": "Betreffzeile"}
 
 
@@ -64,6 +64,7 @@ def resolve(exe, workdir, cases, messages):
 # happens, so such a link is tried once more, alone. A refusal is final.
 MISSED_TIME = re.compile(r"still ran after|opened no compose window|no Roundcube compose page|"
                          r"answered no Send within|went away after Send|No element found|"
+                         r"KMail: no .* within|"
                          r"[Tt]ime(d )?out")
 
 
