@@ -97,7 +97,7 @@ unsigned message_faults(const MessageCheck& check) {
     if (check.longest_word > LONGEST_WHOLE_WORD) {
         faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_LONG_WORD);
     }
-    if (check.first_percent_escape != 0) {
+    if (check.first_percent_escape != 0 || check.starts_with_ampersand) {
         faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_PERCENT_ESCAPE);
     }
     return faults;
@@ -135,7 +135,13 @@ void write_message_notes(std::FILE* out, const MessageCheck& check) {
                      "auf eine neue Zeile. Fuegen Sie Leerzeichen ein oder kuerzen Sie es.\n",
                      check.longest_word, LONGEST_WHOLE_WORD);
     }
-    if (check.first_percent_escape != 0) {
+    if (check.starts_with_ampersand) {
+        // KMail's first decoding ends the body's value at once.
+        std::fputs(" Hinweis: Nachricht beginnt mit \"&\": KMail dekodiert den Verweis zweimal, "
+                   "verliert dann die Nachricht und haengt \"&body\" an den Betreff. Setzen Sie "
+                   "ein Leerzeichen davor oder beginnen Sie anders.\n",
+                   out);
+    } else if (check.first_percent_escape != 0) {
         std::fprintf(out,
                      " Hinweis: Nachricht enthaelt an Byte %llu ein %% mit zwei "
                      "Hexadezimalziffern danach: KMail dekodiert den Verweis zweimal und zeigt "

@@ -11,7 +11,7 @@ inline constexpr int FAULT_MESSAGE_NUL = 11;       // a NUL byte in the message
 inline constexpr int FAULT_MESSAGE_NOT_UTF8 = 12;  // the message is no UTF-8
 inline constexpr int FAULT_MESSAGE_LESS_THAN = 15; // a '<': web mail takes the message for HTML
 inline constexpr int FAULT_MESSAGE_LONG_WORD = 17; // a word that web mail breaks in two
-inline constexpr int FAULT_MESSAGE_PERCENT_ESCAPE = 18; // "%xx", which KMail decodes once more
+inline constexpr int FAULT_MESSAGE_PERCENT_ESCAPE = 18; // "%xx" or a '&' first: KMail decodes twice
 
 // Roundcube wraps the message at blanks, and cuts a word longer than this.
 inline constexpr unsigned long long LONGEST_WHOLE_WORD = 998;
@@ -36,6 +36,7 @@ struct MessageCheck {
     unsigned long long first_percent_escape; // a '%' with two hex digits after it; 0 if none
     unsigned utf8_row;                       // the recogniser's state: its row in UTF8_ROW_STEPS
     bool starts_with_byte_order_mark;        // the first three bytes are EF BB BF
+    bool starts_with_ampersand;              // KMail loses a message that does
 };
 
 // UTF-8's byte-order mark: U+FEFF, which a mail program keeps as an
@@ -102,7 +103,7 @@ inline void check_percent_sign(MessageCheck& check, bool hex_digits_follow,
 }
 
 // The message checks that fire, as bits (1 << 11, 1 << 12, 1 << 15,
-// 1 << 17, 1 << 18).
+// 1 << 17, 1 << 18: a "%xx" or a '&' first).
 unsigned message_faults(const MessageCheck& check);
 
 // One note per message check that fires, naming the byte at fault.

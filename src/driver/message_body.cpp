@@ -71,6 +71,7 @@ inline void write_body_byte(std::FILE* source, std::FILE* target, int byte, int 
     // message runs the second loop without them. One loop each, so that
     // the compiler inlines the encoder into both.
     int byte = read_byte(source);
+    running.starts_with_ampersand = byte == '&';
     std::size_t marked = 0;
     for (std::size_t taken = 0; byte != EOF && taken < WORDS_FOLLOWED; ++taken) {
         const int next = read_byte(source);

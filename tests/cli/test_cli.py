@@ -406,6 +406,8 @@ class Links(CliTest):
             ("msg.txt", b"a%%41 b%42", "S", [percent % 3]),  # the first only
             ("-", b"x " * 3000 + b"%7e", "S", [percent % 6001, b" Hinweis: Der Verweis ist "]),
             ("-", b"20% Rabatt, 50%\n%4", "S", []),  # a blank, a line feed, the end after it
+            ("-", b"&x %41", "S", [b' Hinweis: Nachricht beginnt mit "&": KMail']),  # it only
+            ("-", b" &x", "S", []),
             ("-", b"ab\x00c", "50% Rabatt",
              [b" Hinweis: Betreffzeile enthaelt", b" Hinweis: Vorschlag fuer", nul % 3]),
         ]

@@ -34,6 +34,9 @@ MESSAGE_BREAKS = {
     # KMail decodes the link twice: "%ab" arrives as the byte 0xAB, "%41"
     # as "A" (observed).
     '"%" and two hex digits': ["kmail"],
+    # KMail's first decoding ends the body's value at a "%26" first: the
+    # message is lost, the subject gets "&body" (observed).
+    '"&" first': ["kmail"],
 }
 # Messages that arrive wrong where the program can mend nothing, so they get
 # no note: the link always ends in "body=", and NeoMutt opens no link whose
@@ -101,6 +104,8 @@ def expected_body(reader, message, arrived):
         # wrapped (kmail_wrapped). KMail counts characters, so only a
         # message in UTF-8 is wrapped here: other bytes arrive wrong anyway.
         message = re.sub(rb"\r\n|\r", b"\n", message)
+        # One line feed at the very start goes, as in Roundcube (observed).
+        message = message[1:] if message.startswith(b"\n") else message
         with contextlib.suppress(UnicodeDecodeError):
             text = message.decode().replace("\xa0", " ")
             message = "\n".join(map(kmail_wrapped, text.split("\n"))).encode()

@@ -120,7 +120,33 @@ def rewrite_due(case, rules, meant):
     if field == "name" and (checks & {"16"} or any(c in meant for c in '"\\;')
                             or ("@" in meant and "," in meant[meant.index("@"):])):
         return False
+    # KMail decodes the link twice: no form of these arrives there and in
+    # the others alike.
+    if field != "subject" and ("#" in meant or "?" in meant):
+        return False
+    if field == "subject" and (re.search(r"%[0-9A-Fa-f]{2}", meant) or meant.startswith("&")
+                               or re.search(r"&.*=", meant) or "22" in checks):
+        return False
+    if field == "address" and not has_ascii_form(meant):
+        return False
     return rewrite_bound(field, meant) <= 99
+
+
+def has_ascii_form(address):
+    """Whether an address beyond ASCII has a form that KMail sends: ASCII
+    before the '@', and each label of the domain ASCII or of letters from
+    U+00DF to U+00FF (less U+00F7) whose Punycode form fits in 63."""
+    local, _, domain = address.partition("@")
+    if not local.isascii():
+        return False
+    for label in domain.split("."):
+        if label.isascii():
+            continue
+        if any(ord(c) >= 0x80 and not (0xDF <= ord(c) <= 0xFF and ord(c) != 0xF7) for c in label):
+            return False
+        if len("xn--" + label.lower().encode("punycode").decode()) > 63:
+            return False
+    return True
 
 
 def rewrite_of(case):
