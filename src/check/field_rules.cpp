@@ -189,10 +189,31 @@ Finding check_code_page(const Field& field) {
     return {true, false, 0, false, false, 0, "", "", "", ""};
 }
 
+// The checks for what KMail breaks.
+Finding check_for_kmail(int number, const Field& field) {
+    const bool address = field.which == LinkField::recipient_address;
+    switch (number) {
+    case FAULT_DECODED_TWICE:
+        // An address that check 7 refuses reaches no one anyway.
+        return address && check_address_syntax(field).fires ? SILENT : check_decoded_twice(field);
+    case FAULT_DOTTED_NAME:
+        // Where check 6 fires, its rewrite encloses the name anyway.
+        return field.which == LinkField::recipient_name && !check_name_syntax(field).fires
+                   ? check_dotted_name(field)
+                   : SILENT;
+    case FAULT_ADDRESS_BEYOND_ASCII:
+        return address && !check_address_syntax(field).fires ? check_address_beyond_ascii(field)
+                                                             : SILENT;
+    case FAULT_SUBJECT_RICH_TEXT:
+        return field.which == LinkField::subject ? check_subject_rich_text(field) : SILENT;
+    default:
+        return SILENT;
+    }
+}
+
 Finding check(int number, const Field& field) {
     const bool name = field.which == LinkField::recipient_name;
     const bool subject = field.which == LinkField::subject;
-    const bool address = field.which == LinkField::recipient_address;
     switch (number) {
     case FAULT_QUOTE_ENDS_HREF:
         return check_typed_quote(field);
@@ -230,19 +251,8 @@ Finding check(int number, const Field& field) {
         return check_code_page(field);
     case FAULT_NAME_READ_AS_HTML:
         return name ? check_name_read_as_html(field) : SILENT;
-    case FAULT_DECODED_TWICE:
-        // An address that check 7 refuses reaches no one anyway.
-        return address && check_address_syntax(field).fires ? SILENT : check_decoded_twice(field);
-    case FAULT_DOTTED_NAME:
-        // Where check 6 fires, its rewrite encloses the name anyway.
-        return name && !check_name_syntax(field).fires ? check_dotted_name(field) : SILENT;
-    case FAULT_ADDRESS_BEYOND_ASCII:
-        return address && !check_address_syntax(field).fires ? check_address_beyond_ascii(field)
-                                                             : SILENT;
-    case FAULT_SUBJECT_RICH_TEXT:
-        return subject ? check_subject_rich_text(field) : SILENT;
     default:
-        return SILENT;
+        return check_for_kmail(number, field);
     }
 }
 
