@@ -18,20 +18,21 @@ bool from_escape(const FieldReading& reading, std::size_t i) {
     return reading.mail_page_first[i] != reading.mail_page_last[i];
 }
 
-bool equals_after(const FieldReading& reading, std::size_t i) {
-    for (std::size_t k = i + 1; k < reading.mail_length; ++k) {
-        if (reading.mail[k] == '=') {
-            return true;
+// Where the last '=' of M is, or NOWHERE.
+std::size_t last_equals(const FieldReading& reading) {
+    for (std::size_t k = reading.mail_length; k > 0; --k) {
+        if (reading.mail[k - 1] == '=') {
+            return k - 1;
         }
     }
-    return false;
+    return NOWHERE;
 }
 
 // In the subject, KMail's first decoding makes a '&' of "%26", which then
 // ends the subject: a value that starts with it, or has a '=' after it,
 // loses its text (the rest goes as a parameter KMail does not know).
-bool ends_subject(const FieldReading& reading, std::size_t i) {
-    return reading.mail[i] == '&' && (i == 0 || equals_after(reading, i));
+bool ends_subject(const FieldReading& reading, std::size_t i, std::size_t equals) {
+    return reading.mail[i] == '&' && (i == 0 || (equals != NOWHERE && equals > i));
 }
 
 // In name and address, KMail's first decoding makes a real '#' or '?' of
@@ -45,13 +46,14 @@ bool ends_recipient(const FieldReading& reading, std::size_t i) {
 Finding check_decoded_twice(const Field& field) {
     const FieldReading& reading = field.reading;
     const bool subject = field.which == LinkField::subject;
+    const std::size_t equals = last_equals(reading);
     for (std::size_t i = 0; i < reading.mail_length; ++i) {
         if (escape_again(reading, i)) {
             Finding finding = at_mail(field, i, OTHER_CHARACTER, SPACE_AFTER_PERCENT);
             finding.detail = " mit zwei Hexadezimalziffern danach";
             return finding;
         }
-        if (subject && ends_subject(reading, i)) {
+        if (subject && ends_subject(reading, i, equals)) {
             return at_mail(field, i,
                            "KMail dekodiert den Verweis zweimal und beendet den Betreff dort, "
                            "auch als %26 geschrieben; der Text danach geht verloren.",

@@ -92,12 +92,12 @@ inline void check_message_byte(MessageCheck& check, unsigned char byte) {
 // by its end included; 0 if it is UTF-8 throughout.
 unsigned long long message_not_utf8_at(const MessageCheck& check);
 
-// A '%' the body escapes, with the body's length written before it:
-// whether the two bytes after it are hex digits. KMail decodes the link
-// twice, so such a "%xx" arrives as another byte.
+// A '%' the body escapes while none was found, with the body's length
+// written before it: whether the two bytes after it are hex digits. KMail
+// decodes the link twice, so such a "%xx" arrives as another byte.
 inline void check_percent_sign(MessageCheck& check, bool hex_digits_follow,
                                unsigned long long written) {
-    if (hex_digits_follow && check.first_percent_escape == 0) {
+    if (hex_digits_follow) {
         check.first_percent_escape = written - (2 * check.escaped) + 1;
     }
 }

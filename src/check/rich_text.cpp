@@ -47,6 +47,12 @@ bool names_known_element(const unsigned char* mail, std::size_t open, std::size_
     return is_known_element(name);
 }
 
+// Whether M[at, length) starts with text.
+bool starts_with(const FieldReading& reading, std::size_t at, const char* text) {
+    const std::size_t size = std::strlen(text);
+    return at + size <= reading.mail_length && std::memcmp(reading.mail + at, text, size) == 0;
+}
+
 Finding at_tag(const Field& field, std::size_t i) {
     return at_mail(field, i,
                    "KMail (in Debian 12) haelt den Betreff dann fuer HTML und laesst das Tag "
@@ -64,12 +70,11 @@ Finding check_subject_rich_text(const Field& field) {
     while (start < length && is_white(mail[start])) {
         ++start;
     }
-    if (length - start >= 5 && std::memcmp(mail + start, "<!doc", 5) == 0) {
+    if (starts_with(reading, start, "<!doc")) {
         return at_tag(field, start);
     }
     for (std::size_t open = start; open < length && mail[open] != '\n'; ++open) {
-        if (mail[open] == '&' && length - open >= 4 &&
-            std::memcmp(mail + open + 1, "lt;", 3) == 0) {
+        if (starts_with(reading, open, "&lt;")) {
             return at_tag(field, open);
         }
         if (mail[open] == '<') {

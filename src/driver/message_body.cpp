@@ -1,20 +1,16 @@
 #include "driver/message_body.h"
 
+#include "check/field_reading.h"
 #include "common/common.h"
 #include "link/link_writer.h"
 
 namespace {
 
-bool is_hex_byte(int byte) {
-    return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'f') ||
-           (byte >= 'A' && byte <= 'F');
-}
-
 // Whether the two bytes after a '%' are hex digits: next is read already,
 // the one after it is read and put back. Off the common path, and only
 // while none was found: a '%' is rare in text.
 [[gnu::noinline]] bool hex_digits_follow(std::FILE* source, int next) {
-    if (!is_hex_byte(next)) {
+    if (next == EOF || !is_hex_digit(static_cast<char32_t>(next))) {
         return false;
     }
     const int after = read_byte(source);
@@ -22,7 +18,7 @@ bool is_hex_byte(int byte) {
         return false;
     }
     std::ungetc(after, source);
-    return is_hex_byte(after);
+    return is_hex_digit(static_cast<char32_t>(after));
 }
 
 // One message byte into the link, and into the message check if it was
