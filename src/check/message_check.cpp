@@ -40,6 +40,35 @@ MessageCheck note_cut_short(const MessageCheck& check, std::uint8_t state) {
     return note_trouble(check, state, 'a', position_after_character(check));
 }
 
+// KMail decodes the link twice. A '&' first loses the whole message, so
+// that note says all.
+void write_decoded_twice_notes(std::FILE* out, const MessageCheck& check) {
+    if (check.starts_with_ampersand) {
+        // The first decoding ends the body's value at once.
+        std::fputs(" Hinweis: Nachricht beginnt mit \"&\": KMail dekodiert den Verweis zweimal, "
+                   "verliert dann die Nachricht und haengt \"&body\" an den Betreff. Setzen Sie "
+                   "ein Leerzeichen davor oder beginnen Sie anders.\n",
+                   out);
+        return;
+    }
+    if (check.first_percent_escape != 0) {
+        std::fprintf(out,
+                     " Hinweis: Nachricht enthaelt an Byte %llu ein %% mit zwei "
+                     "Hexadezimalziffern danach: KMail dekodiert den Verweis zweimal und zeigt "
+                     "dafuer ein anderes Zeichen oder verliert Text. Setzen Sie ein Leerzeichen "
+                     "hinter das %% oder schreiben Sie \"Prozent\".\n",
+                     check.first_percent_escape);
+    }
+    if (check.first_split_value != 0) {
+        std::fprintf(out,
+                     " Hinweis: Nachricht enthaelt an Byte %llu ein \"&\" mit einem \"=\" "
+                     "danach: KMail dekodiert den Verweis zweimal und verliert die Nachricht ab "
+                     "dem \"&\". Schreiben Sie \"und\" statt \"&\" oder lassen Sie das \"=\" "
+                     "weg.\n",
+                     check.first_split_value);
+    }
+}
+
 } // namespace
 
 MessageCheck note_message_trouble(MessageCheck check, unsigned previous_row, unsigned char byte,
@@ -97,7 +126,8 @@ unsigned message_faults(const MessageCheck& check) {
     if (check.longest_word > LONGEST_WHOLE_WORD) {
         faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_LONG_WORD);
     }
-    if (check.first_percent_escape != 0 || check.starts_with_ampersand) {
+    if (check.first_percent_escape != 0 || check.starts_with_ampersand ||
+        check.first_split_value != 0) {
         faults |= 1U << static_cast<unsigned>(FAULT_MESSAGE_PERCENT_ESCAPE);
     }
     return faults;
@@ -135,20 +165,7 @@ void write_message_notes(std::FILE* out, const MessageCheck& check) {
                      "auf eine neue Zeile. Fuegen Sie Leerzeichen ein oder kuerzen Sie es.\n",
                      check.longest_word, LONGEST_WHOLE_WORD);
     }
-    if (check.starts_with_ampersand) {
-        // KMail's first decoding ends the body's value at once.
-        std::fputs(" Hinweis: Nachricht beginnt mit \"&\": KMail dekodiert den Verweis zweimal, "
-                   "verliert dann die Nachricht und haengt \"&body\" an den Betreff. Setzen Sie "
-                   "ein Leerzeichen davor oder beginnen Sie anders.\n",
-                   out);
-    } else if (check.first_percent_escape != 0) {
-        std::fprintf(out,
-                     " Hinweis: Nachricht enthaelt an Byte %llu ein %% mit zwei "
-                     "Hexadezimalziffern danach: KMail dekodiert den Verweis zweimal und zeigt "
-                     "dafuer ein anderes Zeichen oder verliert Text. Setzen Sie ein Leerzeichen "
-                     "hinter das %% oder schreiben Sie \"Prozent\".\n",
-                     check.first_percent_escape);
-    }
+    write_decoded_twice_notes(out, check);
 }
 
 void write_byte_order_mark_note(std::FILE* out, const MessageCheck& check) {

@@ -11,7 +11,8 @@ inline constexpr int FAULT_MESSAGE_NUL = 11;       // a NUL byte in the message
 inline constexpr int FAULT_MESSAGE_NOT_UTF8 = 12;  // the message is no UTF-8
 inline constexpr int FAULT_MESSAGE_LESS_THAN = 15; // a '<': web mail takes the message for HTML
 inline constexpr int FAULT_MESSAGE_LONG_WORD = 17; // a word that web mail breaks in two
-inline constexpr int FAULT_MESSAGE_PERCENT_ESCAPE = 18; // "%xx" or a '&' first: KMail decodes twice
+inline constexpr int FAULT_MESSAGE_PERCENT_ESCAPE = 18; // "%xx", a '&' first or a '&' before a '=':
+                                                        // KMail decodes twice
 
 // Roundcube wraps the message at blanks, and cuts a word longer than this.
 inline constexpr unsigned long long LONGEST_WHOLE_WORD = 998;
@@ -34,9 +35,11 @@ struct MessageCheck {
     unsigned long long word_start;           // where the word now read starts, counted from 0
     unsigned long long longest_word;         // the longest word before it, in bytes
     unsigned long long first_percent_escape; // a '%' with two hex digits after it; 0 if none
-    unsigned utf8_row;                       // the recogniser's state: its row in UTF8_ROW_STEPS
-    bool starts_with_byte_order_mark;        // the first three bytes are EF BB BF
-    bool starts_with_ampersand;              // KMail loses a message that does
+    unsigned long long last_ampersand;       // the last '&' so far, counted from 1; 0 if none
+    unsigned long long first_split_value; // the last '&' before the first '=' after one; 0 if none
+    unsigned utf8_row;                    // the recogniser's state: its row in UTF8_ROW_STEPS
+    bool starts_with_byte_order_mark;     // the first three bytes are EF BB BF
+    bool starts_with_ampersand;           // KMail loses a message that does
 };
 
 // UTF-8's byte-order mark: U+FEFF, which a mail program keeps as an
@@ -102,8 +105,21 @@ inline void check_percent_sign(MessageCheck& check, bool hex_digits_follow,
     }
 }
 
+// A '&' or a '=' the body escapes, with the body's length written before
+// it. KMail decodes the link once and splits the query again at each '&':
+// a part with a '=' in it becomes a value of its own, and the message loses
+// it and all after it (Debian 13's KMail; Debian 12's keeps it).
+inline void follow_query_split(MessageCheck& check, unsigned char byte,
+                               unsigned long long written) {
+    if (byte == '&') {
+        check.last_ampersand = written - (2 * check.escaped) + 1;
+    } else if (check.first_split_value == 0) {
+        check.first_split_value = check.last_ampersand;
+    }
+}
+
 // The message checks that fire, as bits (1 << 11, 1 << 12, 1 << 15,
-// 1 << 17, 1 << 18: a "%xx" or a '&' first).
+// 1 << 17, 1 << 18: a "%xx", a '&' first or a '&' before a '=').
 unsigned message_faults(const MessageCheck& check);
 
 // One note per message check that fires, naming the byte at fault.

@@ -7,9 +7,8 @@
 namespace {
 
 // Whether the two bytes after a '%' are hex digits: next is read already,
-// the one after it is read and put back. Off the common path, and only
-// while none was found: a '%' is rare in text.
-[[gnu::noinline]] bool hex_digits_follow(std::FILE* source, int next) {
+// the one after it is read and put back. Only while none was found.
+bool hex_digits_follow(std::FILE* source, int next) {
     if (next == EOF || !is_hex_digit(static_cast<char32_t>(next))) {
         return false;
     }
@@ -19,6 +18,27 @@ namespace {
     }
     std::ungetc(after, source);
     return is_hex_digit(static_cast<char32_t>(after));
+}
+
+// '%', '&' and '=', which KMail's second decoding of the link reads: one
+// subtraction and one compare for the bytes often escaped (blanks, the bytes
+// of umlauts), which all lie outside '%' to '='.
+inline bool read_again_by_kmail(int byte) {
+    constexpr unsigned BYTES = (1U << 0U) | (1U << static_cast<unsigned>('&' - '%')) |
+                               (1U << static_cast<unsigned>('=' - '%'));
+    const auto offset = static_cast<unsigned>(byte - '%');
+    return offset <= static_cast<unsigned>('=' - '%') && ((BYTES >> offset) & 1U) != 0;
+}
+
+// A '%', '&' or '=' the body escapes, with the body's length written
+// before it: into the checks for what KMail's second decoding makes of it.
+[[gnu::noinline]] void follow_second_decoding(std::FILE* source, MessageCheck& check, int byte,
+                                              int next, unsigned long long written) {
+    if (byte != '%') {
+        follow_query_split(check, static_cast<unsigned char>(byte), written);
+    } else if (check.first_percent_escape == 0) {
+        check_percent_sign(check, hex_digits_follow(source, next), written);
+    }
 }
 
 // One message byte into the link, and into the message check if it was
@@ -40,8 +60,8 @@ inline void write_body_byte(std::FILE* source, std::FILE* target, int byte, int 
         if constexpr (FOLLOW_WORDS) {
             follow_words(check, static_cast<unsigned char>(byte), written);
         }
-        if (byte == '%' && check.first_percent_escape == 0) [[unlikely]] {
-            check_percent_sign(check, hex_digits_follow(source, next), written);
+        if (read_again_by_kmail(byte)) [[unlikely]] {
+            follow_second_decoding(source, check, byte, next, written);
         }
         check_escaped_message_byte(check, static_cast<unsigned char>(byte), written);
         written += 3;

@@ -389,6 +389,7 @@ class Links(CliTest):
         not_utf8 = b" Hinweis: Nachricht ist ab Byte %d kein gueltiges UTF-8"
         less_than = b' Hinweis: Nachricht enthaelt an Byte %d ein "<"'
         percent = b" Hinweis: Nachricht enthaelt an Byte %d ein %% mit zwei Hexadezimalziffern"
+        split = b' Hinweis: Nachricht enthaelt an Byte %d ein "&" mit einem "=" danach'
         cases = [
             # source, message, subject, the notes as they begin, in order
             ("msg.txt", b"Zeile 1\r\nZeile\x002\n", "S", [nul % (14 if TOOL.windows else 15)]),
@@ -408,6 +409,8 @@ class Links(CliTest):
             ("-", b"20% Rabatt, 50%\n%4", "S", []),  # a blank, a line feed, the end after it
             ("-", b"&x %41", "S", [b' Hinweis: Nachricht beginnt mit "&": KMail']),  # it only
             ("-", b" &x", "S", []),
+            ("-", b"x=1&y & z %41", "S", [percent % 11]),  # no "=" after a "&"
+            ("-", b"a & b & c=d & e=f %41", "S", [percent % 19, split % 7]),  # the first split
             ("-", b"ab\x00c", "50% Rabatt",
              [b" Hinweis: Betreffzeile enthaelt", b" Hinweis: Vorschlag fuer", nul % 3]),
         ]
