@@ -185,6 +185,7 @@ const defaultMessages = [
   ['a lone ">"', 'a > b, 5 >= 3\n'],
   ['"%" and two hex digits', '100%ab Rabatt, Code %41\n'],
   ['"#", "&", "=" and a lone "%"', 'Rechnung #4711, Müller & Co, a & b=c, 20% Rabatt\n'],
+  ['"&" before "="', 'Q&A: x=1\n'],
   ['"&" first', '& Co: Anfrage\n'],
 ].map(([label, text]) => ({ label, bytes: Buffer.from(text) }));
 const messages = messagesFile

@@ -27,8 +27,9 @@ MESSAGE_BREAKS = {
     # Roundcube takes a message with a "<" for HTML, and cuts a word of more
     # than 998 bytes (observed).
     'a "<"': ["roundcube"],
-    # KMail ends its long line after the "?" (Qt's line breaking, which
-    # arrival.kmail_wrapped does not follow), so it is counted here.
+    # KMail 22.12 ends its long line after the "?" (Qt's line breaking,
+    # which arrival.kmail_wrapped does not follow); 24.12 loses all from the
+    # "&" on, as below.
     "every ASCII byte 0x01-0x7F": ["kmail", "roundcube"],
     "a 1,500-byte line": ["roundcube"],
     # KMail decodes the link twice: "%ab" arrives as the byte 0xAB, "%41"
@@ -37,6 +38,11 @@ MESSAGE_BREAKS = {
     # KMail's first decoding ends the body's value at a "%26" first: the
     # message is lost, the subject gets "&body" (observed).
     '"&" first': ["kmail"],
+    # Its second split at each "&": KMail 24.12 loses the message from the
+    # last "&" before a "=" on, 22.12 writes the part before the "=" in
+    # lower case, so "Q&A: x=1" arrives as "Q" or "Q&a: x=1" (observed).
+    '"&" before "="': ["kmail"],
+    '"#", "&", "=" and a lone "%"': ["kmail?"],
 }
 # Messages that arrive wrong where the program can mend nothing, so they get
 # no note: the link always ends in "body=", and NeoMutt opens no link whose
