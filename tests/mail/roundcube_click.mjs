@@ -26,6 +26,8 @@ const job = JSON.parse(await new Promise((resolve) => {
 }));
 const say = (object) => process.stdout.write(`${JSON.stringify(object)}\n`);
 const text = (s) => s.replace(/\s+/g, ' ').trim();
+// ms to wait for Roundcube's answer to a Send, at least.
+const SEND_WAIT = 60000;
 
 // The handler as Roundcube registers itself (app.js's
 // register_protocol_handler: registerProtocolHandler with this URL).
@@ -125,7 +127,7 @@ async function outcome(page, deadline) {
     } else if (state.said.length || state.dialog) {
       return text([...state.said, state.dialog ?? ''].join(' '));
     } else if (Date.now() > deadline) {
-      return `Roundcube answered no Send within ${job.timeout} ms`;
+      return `Roundcube answered no Send within ${SEND_WAIT} ms`;
     }
     await new Promise((r) => { setTimeout(r, 20); });
   }
@@ -162,7 +164,10 @@ async function one(page, i) {
     }
     await page.evaluate(watch);
     await page.click('.formbuttons .btn.send');
-    const error = await outcome(page, deadline);
+    // A Send once started is waited for to its end, a minute at least: a
+    // message that arrived after we gave up on it would be taken for the
+    // next link's (the messages are matched to the clicks in order).
+    const error = await outcome(page, Math.max(deadline, Date.now() + SEND_WAIT));
     return result(error === null ? { sent: true } : { error });
   } catch (e) {
     return result({ error: `${`${e.message}`.split('\n')[0]} (the tab shows ${page.url()})` });
