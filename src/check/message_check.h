@@ -107,8 +107,9 @@ inline void check_percent_sign(MessageCheck& check, bool hex_digits_follow,
 
 // A '&' or a '=' the body escapes, with the body's length written before
 // it. KMail decodes the link once and splits the query again at each '&':
-// a part with a '=' in it becomes a value of its own, and the message loses
-// it and all after it (Debian 13's KMail; Debian 12's keeps it).
+// a part with a '=' in it becomes a value of its own. Debian 13's KMail
+// loses it and all after it; Debian 12's joins it back, with the part
+// before the '=' in lower case.
 inline void follow_query_split(MessageCheck& check, unsigned char byte,
                                unsigned long long written) {
     if (byte == '&') {
