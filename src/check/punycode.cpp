@@ -42,11 +42,17 @@ struct Output {
     }
 };
 
+// The threshold at position k of a variable-length integer: k - bias,
+// held within T_MIN and T_MAX.
+unsigned threshold(unsigned k, unsigned bias) {
+    return k <= bias ? T_MIN : std::clamp(k - bias, T_MIN, T_MAX);
+}
+
 // delta as a variable-length integer in the bias's thresholds.
 void put_delta(Output& out, unsigned long long delta, unsigned bias) {
     unsigned long long q = delta;
     for (unsigned k = BASE;; k += BASE) {
-        const unsigned t = k <= bias ? T_MIN : (k >= bias + T_MAX ? T_MAX : k - bias);
+        const unsigned t = threshold(k, bias);
         if (q < t) {
             break;
         }
