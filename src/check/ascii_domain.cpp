@@ -15,7 +15,7 @@ char32_t lower_ascii(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A')
 // new length, or 0.
 std::size_t put_ascii_label(const char32_t* label, std::size_t length, char32_t* out,
                             std::size_t written, std::size_t size) {
-    char32_t lowered[LONGEST_LABEL + 1];
+    char32_t lowered[LONGEST_LABEL + 1] = {}; // cppcheck 2.17 follows length 0 into the encoder
     if (length > LONGEST_LABEL) {
         return 0; // its ASCII form is longer still
     }
